@@ -1,0 +1,10 @@
+// The installation log: one appended, time-stamped entry per call.
+#pragma once
+
+#include <cstddef>
+
+// Appends "<time stamp>: <message>" to log_path. Silent on every failure.
+void write_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Local time as "%Y-%m-%dT%T%z" into buf[len].
+void get_date(char* buf, std::size_t len);

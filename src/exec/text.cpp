@@ -1,0 +1,67 @@
+#include "exec/text.h"
+
+#include <cstdio>
+#include <cstring>
+
+std::string vstrfmt(const char* fmt, va_list ap) {
+    va_list again;
+    va_copy(again, ap);
+    const int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    std::string out;
+    if (n > 0) {
+        out.resize(static_cast<std::size_t>(n) + 1);
+        std::vsnprintf(out.data(), out.size(), fmt, again);
+        out.resize(static_cast<std::size_t>(n));
+    }
+    va_end(again);
+    return out;
+}
+
+std::string strfmt(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::string out = vstrfmt(fmt, ap);
+    va_end(ap);
+    return out;
+}
+
+std::string cut(std::string s, std::size_t bufsize) {
+    if (bufsize == 0)
+        return {};
+    if (s.size() > bufsize - 1)
+        s.resize(bufsize - 1);
+    return s;
+}
+
+std::string bfmt(std::size_t bufsize, const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::string out = vstrfmt(fmt, ap);
+    va_end(ap);
+    return cut(std::move(out), bufsize);
+}
+
+void copy_cut(char* dst, std::size_t size, const char* src) {
+    if (size == 0)
+        return;
+    const std::size_t n = src ? strnlen(src, size - 1) : 0;
+    if (n)
+        std::memcpy(dst, src, n);
+    dst[n] = '\0';
+}
+
+std::string shell_arg(const std::string& word) {
+    static const char plain[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_./,:+@%=-";
+    if (word.find_first_not_of(plain) == std::string::npos)
+        return word;
+    std::string quoted = "'";
+    for (char c : word) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    quoted += '\'';
+    return quoted;
+}

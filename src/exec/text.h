@@ -1,0 +1,36 @@
+// Small text helpers shared by every layer: translation markers, printf-style
+// formatting into std::string, and cutting to the size of a fixed C buffer.
+#pragma once
+
+#include <libintl.h>
+
+#include <cstdarg>
+#include <cstddef>
+#include <string>
+
+#define _(s) gettext(s)
+#define N_(s) (s)
+
+// The product name is never translated; formats that show it are.
+inline constexpr const char* PRODUCT_NAME = "Kelvarin";
+inline constexpr const char* PRODUCT_FULL_NAME = "Kelvarin for Linux";
+
+// Fixed text buffers hold this many bytes; a longer text is cut to one less.
+inline constexpr std::size_t TEXT_BUF = 4096;
+
+std::string vstrfmt(const char* fmt, va_list ap);
+std::string strfmt(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// What a `char[bufsize]` filled by snprintf would hold: at most bufsize - 1 bytes.
+std::string cut(std::string s, std::size_t bufsize = TEXT_BUF);
+
+// Bounded formatting: strfmt followed by cut.
+std::string bfmt(std::size_t bufsize, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// Copies src into dst[size], cut and always terminated (size > 0).
+void copy_cut(char* dst, std::size_t size, const char* src);
+
+// A word for a shell command line: returned unchanged when it holds only
+// letters, digits and _ . / , : + @ % = -, so plain paths keep their exact
+// command text; otherwise single-quoted so the shell passes it as one argument.
+std::string shell_arg(const std::string& word);

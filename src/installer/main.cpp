@@ -1,0 +1,77 @@
+// Entry and the fixed main sequence.
+#include <libgen.h>
+#include <newt.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+
+#include "exec/log.h"
+#include "exec/text.h"
+#include "installer/driver.h"
+#include "installer/state.h"
+#include "screens/screen.h"
+
+const char* product_codename = "kel";
+char* opt_packages_not_installed = nullptr;
+const char* progName = nullptr;
+char* progPath = nullptr;
+const char* dirPath = nullptr;
+
+namespace {
+
+void enter_bundle_root() {
+    char* copy = strdup(progPath);
+    dirPath = strdup(dirname(copy));
+    std::free(copy);
+    // Failures are ignored: relative bundle paths then simply do not resolve.
+    if (chdir(dirPath) == 0 && chdir("..") == 0) {
+    }
+}
+
+void setup_translation() {
+    std::setlocale(LC_ALL, "");
+    const std::string catalogues = bfmt(TEXT_BUF, "%s/../resources", dirPath);
+    bindtextdomain("install", catalogues.c_str());
+    textdomain("install");
+}
+
+void enter_full_screen() {
+    setup_console_level();
+    newtInit();
+    newtCls();
+    innewt = 1;
+    show_header();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    progName = argv[0];
+    progPath = getProgPath(progName);
+    enter_bundle_root();
+    setup_translation();
+
+    parseCmdLine(argc, argv);
+    if (show_version)
+        report_ver();
+    if (!log_path)
+        log_path = strdup(DEFAULT_LOG_PATH);
+    if (help)
+        usage(0);
+    check_root(progName);
+
+    write_log("\n\n%s %s Installer started.\n", PRODUCT_NAME, KEL_VERSION);
+    if (unattended)
+        write_log("Unattended install mode.\n");
+    else
+        enter_full_screen();
+    setenv("HLC_WRAPPER_LIBREPO", "", 1);
+
+    if (innewt) {
+        newtFinished();
+        restore_console_level();
+    }
+    return 0;
+}

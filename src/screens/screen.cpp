@@ -1,0 +1,182 @@
+#include "screens/screen.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "exec/log.h"
+#include "exec/text.h"
+#include "installer/state.h"
+
+int width = 60;
+int console_levels[4] = {0, 0, 0, 0};
+
+namespace {
+
+// This C library has no sysctl(); the same four values live in procfs.
+bool read_printk(int levels[4]) {
+    FILE* f = std::fopen(PRINTK_PATH, "r");
+    if (!f)
+        return false;
+    const int n = std::fscanf(f, "%d %d %d %d", &levels[0], &levels[1], &levels[2], &levels[3]);
+    std::fclose(f);
+    return n == 4;
+}
+
+void write_printk(const int levels[4]) {
+    FILE* f = std::fopen(PRINTK_PATH, "w");
+    if (!f)
+        return;
+    std::fprintf(f, "%d\t%d\t%d\t%d\n", levels[0], levels[1], levels[2], levels[3]);
+    std::fclose(f);
+}
+
+// Text box for a dialog label, reflowed to about 60 columns, never height-capped.
+newtComponent reflowedBox(const char* text, int target, int maxRows) {
+    int w = 0;
+    int h = 0;
+    char* flowed = newtReflowText(const_cast<char*>(text), target, 5, 5, &w, &h);
+    int flags = NEWT_FLAG_WRAP;
+    if (maxRows > 0 && h > maxRows) {
+        h = maxRows;
+        flags |= NEWT_FLAG_SCROLL;
+    }
+    newtComponent box = newtTextbox(-1, -1, w, h, flags);
+    newtTextboxSetText(box, flowed);
+    std::free(flowed);
+    return box;
+}
+
+}  // namespace
+
+newtComponent runForm(newtComponent form) {
+    newtFormAddHotKey(form, NEWT_KEY_ESCAPE);
+    return newtRunForm(form);
+}
+
+void setup_console_level() {
+    if (!read_printk(console_levels)) {
+        for (int& level : console_levels)
+            level = 0;
+        write_log("Failed to setup console printk level.\n");
+        return;
+    }
+    const int saved = console_levels[0];
+    console_levels[0] = console_levels[2] > 3 ? console_levels[2] : 3;
+    write_printk(console_levels);
+    console_levels[0] = saved;
+}
+
+void restore_console_level() {
+    if (console_levels[0] == 0)
+        return;
+    write_printk(console_levels);
+}
+
+void addNewtHeader(const char* title) {
+    newtPushHelpLine(_("  <Tab> to switch between elements  |  <Space> to select"));
+    newtDrawRootText(0, 0, title);
+}
+
+void show_header() {
+    const std::string header = bfmt(TEXT_BUF, _("%s %d.%d Installer - Copyright (c)%sthe Kelvarin developers"),
+                                    PRODUCT_NAME, KEL_VERSION_MAJOR, KEL_VERSION_MINOR, " 2025-2026 ");
+    addNewtHeader(header.c_str());
+}
+
+int baseDialog(const char* caption, const char* label, const char* label1, newtComponent co,
+               const char* button0, const char* button1, int defbutton) {
+    newtComponent text0 = label ? reflowedBox(label, 60, 0) : nullptr;
+    newtComponent text1 = label1 ? reflowedBox(label1, 60, 0) : nullptr;
+    newtComponent b0 = nullptr;
+    newtComponent b1 = nullptr;
+    newtGrid buttons = button1
+        ? newtButtonBar(const_cast<char*>(button0), &b0, const_cast<char*>(button1), &b1, nullptr)
+        : newtButtonBar(const_cast<char*>(button0), &b0, nullptr);
+
+    newtComponent form = newtForm(nullptr, nullptr, 0);
+    newtGrid grid = newtCreateGrid(1, 4);
+    if (text0)
+        newtGridSetField(grid, 0, 0, NEWT_GRID_COMPONENT, text0, 0, 0, 0, 0, NEWT_ANCHOR_LEFT, 0);
+    if (co)
+        newtGridSetField(grid, 0, 1, NEWT_GRID_COMPONENT, co, 0, 1, 0, 0, 0, 0);
+    if (text1)
+        newtGridSetField(grid, 0, 2, NEWT_GRID_COMPONENT, text1, 0, 1, 0, 0, NEWT_ANCHOR_LEFT, 0);
+    newtGridSetField(grid, 0, 3, NEWT_GRID_SUBGRID, buttons, 0, 1, 0, 0, 0, NEWT_GRID_FLAG_GROWX);
+    newtGridWrappedWindow(grid, const_cast<char*>(caption));
+    newtGridAddComponentsToForm(grid, form, 1);
+    newtGridFree(grid, 1);
+
+    newtFormSetCurrent(form, (defbutton != 0 && b1) ? b1 : b0);
+    FormWindow dialog(form);
+    return dialog.run() == b1 && b1 ? 1 : 0;
+}
+
+void Error(int errCode, const char* text, ...) {
+    va_list ap;
+    va_start(ap, text);
+    const std::string message = vstrfmt(text, ap);
+    va_end(ap);
+    // Logged first, so the message is on disk even if nothing can be drawn.
+    write_log("Error: %s\n", message.c_str());
+    if (!innewt) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        insExit(errCode);
+    }
+    baseDialog(_("Error"), message.c_str(), nullptr, nullptr, _(" Exit "), nullptr, 0);
+    insExit(errCode);
+}
+
+void insExit(int errcode) {
+    if (innewt) {
+        newtFinished();
+        restore_console_level();
+    }
+    write_log("Exiting with code %d\n", errcode);
+    std::exit(errcode);
+}
+
+int Cancel(int) {
+    return baseDialog(_("Warning"), _("      Are you sure you want to cancel?"), nullptr, nullptr, _(" Yes "),
+                      _(" No "), 1) == 0
+        ? 1
+        : 0;
+}
+
+namespace {
+
+void messageBox(const char* mess, const char* button, const char* caption, int target, int extraRow) {
+    if (!innewt) {
+        std::printf("%s\n", mess);
+        return;
+    }
+    int w = 0;
+    int h = 0;
+    char* flowed = newtReflowText(const_cast<char*>(mess), target, 5, 5, &w, &h);
+    int flags = NEWT_FLAG_WRAP;
+    if (h > 6) {
+        h = 6;
+        flags |= NEWT_FLAG_SCROLL;
+    }
+    newtComponent box = newtTextbox(-1, -1, w, h + extraRow, flags);
+    newtTextboxSetText(box, flowed);
+    std::free(flowed);
+    baseDialog(caption, nullptr, nullptr, box, button, nullptr, 0);
+}
+
+}  // namespace
+
+void show_message2(const char* mess, const char* button, const char* title) {
+    messageBox(mess, button, title ? title : _("Message"), 60, 0);
+}
+
+void show_message(const char* mess, const char* button) {
+    messageBox(mess, button, _("Message"), 60, 0);
+}
+
+void show_strmessage(const char* mess, const char* button) {
+    const std::string text = mess ? mess : "";
+    const int target = text.size() < 60 ? static_cast<int>(text.size()) : 60;
+    messageBox(mess, button, _("Message"), target, 1);
+}

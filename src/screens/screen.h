@@ -1,0 +1,42 @@
+// Full-screen mode, the error path, the orderly exit and the message boxes.
+#pragma once
+
+#include <newt.h>
+
+// Standard dialog width; texts reflow to width - 2.
+extern int width;
+// printk levels saved before full-screen mode; element 0 non-zero: restore them.
+extern int console_levels[4];
+
+// Where the four printk levels are read and written (a stand-in in tests).
+inline constexpr const char* PRINTK_PATH = "/proc/sys/kernel/printk";
+
+void setup_console_level();
+void restore_console_level();
+void addNewtHeader(const char* title);
+void show_header();
+
+int baseDialog(const char* caption, const char* label, const char* label1, newtComponent co,
+               const char* button0, const char* button1, int defbutton);
+[[noreturn]] void Error(int errCode, const char* text, ...) __attribute__((format(printf, 2, 3)));
+[[noreturn]] void insExit(int errcode);
+int Cancel(int err);
+void show_message2(const char* mess, const char* button, const char* title);
+void show_message(const char* mess, const char* button);
+void show_strmessage(const char* mess, const char* button);
+
+// Runs a form once. Escape ends it like F12 (then the form itself is returned).
+newtComponent runForm(newtComponent form);
+
+// A form in a window: destroying the guard destroys the form and pops the window.
+struct FormWindow {
+    newtComponent form;
+    explicit FormWindow(newtComponent f) : form(f) {}
+    FormWindow(const FormWindow&) = delete;
+    FormWindow& operator=(const FormWindow&) = delete;
+    ~FormWindow() {
+        newtFormDestroy(form);
+        newtPopWindow();
+    }
+    newtComponent run() { return runForm(form); }
+};

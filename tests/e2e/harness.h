@@ -1,0 +1,36 @@
+// Runs the real installer binary: as a child process with captured output,
+// on the simulated host, or in a tmux terminal.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+struct RunResult {
+    int status = -1;  // exit code, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+// Runs argv with stdin from /dev/null; env entries (KEY=VALUE) are added.
+RunResult runProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& text, int mode = 0644);
+
+// A fresh temporary directory, removed with everything in it on destruction.
+struct TempDir {
+    std::string path;
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+};
+
+inline const std::string kBundle = KEL_BUNDLE_DIR;
+inline const std::string kInstaller = kBundle + "/installer/install";
+inline const std::string kSimhost = KEL_SIMHOST;
+
+// Lines of a log with the time stamp prefix removed; fails the test when an
+// entry does not start with a well-formed stamp.
+std::vector<std::string> logMessages(const std::string& log);
