@@ -1,0 +1,7 @@
+// Prerequisite packages through the bundle's package-manager script.
+#pragma once
+
+void download_required_packages();
+int check_list_empty(const char* list);
+int check_list_for_mandatory_packages(const char* list);
+void prepare_output_message(char* msg);

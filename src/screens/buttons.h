@@ -1,0 +1,20 @@
+// Right-aligned button rows, returned as one-row grids.
+#pragma once
+
+#include <newt.h>
+
+#include <cstdarg>
+
+newtGrid installButtons(int width, newtComponent* next, newtComponent* cancel);
+newtGrid installButtons2(int width, newtComponent* next, newtComponent* cancel);
+newtGrid installButtonsWithTxt(int width, newtComponent* left_btn, newtComponent* right_btn,
+                               const char* left_btn_label, const char* right_btn_label);
+newtGrid installButtonsNextSkipCancel(int width, newtComponent* next_btn, newtComponent* skip_btn,
+                                      newtComponent* cancel_btn, const char* next_label, const char* skip_label,
+                                      const char* cancel_label);
+newtGrid installButtons3(int width, newtComponent* lbt, const char* lbt_txt, newtComponent* rbt, const char* rbt_txt);
+newtGrid licenseButtons(int width, newtComponent* accept, newtComponent* exit);
+newtGrid cepButtons(int width, newtComponent* accept, newtComponent* exit);
+newtGrid finishButtons(int width, newtComponent* reboot, newtComponent* exit, int show_reboot);
+newtGrid newtCompactButtonBar(const char* button1, newtComponent* b1comp, ...);
+newtGrid newtCompactButtonBarv(const char* button1, newtComponent* b1comp, va_list args);
