@@ -15,6 +15,10 @@ struct RunResult {
 // Runs argv with stdin from /dev/null; env entries (KEY=VALUE) are added.
 RunResult runProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
 
+// Runs argv with every standard stream on /dev/null (for programs that leave
+// a daemon holding their output open); returns the exit status.
+int runQuiet(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& text, int mode = 0644);
 
