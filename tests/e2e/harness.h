@@ -34,6 +34,7 @@ struct TempDir {
 inline const std::string kBundle = KEL_BUNDLE_DIR;
 inline const std::string kInstaller = kBundle + "/installer/install";
 inline const std::string kSimhost = KEL_SIMHOST;
+inline const std::string kScreenDriver = KEL_SCREEN_DRIVER;
 
 // Lines of a log with the time stamp prefix removed; fails the test when an
 // entry does not start with a well-formed stamp.
