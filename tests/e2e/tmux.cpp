@@ -19,14 +19,19 @@ Tmux::Tmux(const std::string& command, int cols, int rows) {
     // status can still be read.
     writeFile(conf_, "set -g remain-on-exit on\nset -g status off\n");
     // The server outlives new-session and keeps its streams: start it quietly.
+    // The exit status goes to a file: tmux may notice a dead pane late when
+    // something else still holds the terminal open.
+    status_ = "/tmp/" + socket_ + ".status";
+    const std::string wrapped = "(" + command + "\n)\necho $? > " + status_ + ".part && mv " + status_ + ".part " + status_;
     runQuiet({"tmux", "-L", socket_, "-f", conf_, "new-session", "-d", "-s", "t", "-x", std::to_string(cols), "-y",
-              std::to_string(rows), command},
+              std::to_string(rows), wrapped},
              {"TERM=xterm"});
 }
 
 Tmux::~Tmux() {
     tmux({"kill-server"});
     unlink(conf_.c_str());
+    unlink(status_.c_str());
 }
 
 std::string Tmux::tmux(const std::vector<std::string>& args) const {
@@ -85,12 +90,9 @@ bool Tmux::waitGone(const std::string& text, std::chrono::milliseconds timeout) 
 int Tmux::waitExit(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
-        std::istringstream in(tmux({"display-message", "-p", "-t", "t", "#{pane_dead} #{pane_dead_status}"}));
-        int dead = 0;
-        int status = -1;
-        in >> dead >> status;
-        if (dead == 1)
-            return status;
+        const std::string status = readFile(status_);
+        if (!status.empty())
+            return std::stoi(status);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return -1;

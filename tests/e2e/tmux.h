@@ -34,4 +34,5 @@ private:
     std::string tmux(const std::vector<std::string>& args) const;
     std::string socket_;
     std::string conf_;
+    std::string status_;
 };
