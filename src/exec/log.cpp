@@ -1,5 +1,10 @@
 #include "exec/log.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -38,4 +43,24 @@ void write_log(const char* format, ...) {
     std::vfprintf(f.get(), format, ap);
     va_end(ap);
     std::fflush(f.get());
+}
+
+void write_log_raw(const char* message) {
+    if (!log_path)
+        return;
+    const int fd = open(log_path, O_WRONLY | O_APPEND | O_CREAT, 0666);
+    if (fd < 0)
+        return;
+    char entry[256];
+    get_date(entry, 64);
+    std::size_t n = std::strlen(entry);
+    const std::size_t room = sizeof entry - n - 3;
+    const std::size_t len = strnlen(message, room);
+    std::memcpy(entry + n, ": ", 2);
+    std::memcpy(entry + n + 2, message, len);
+    n += 2 + len;
+    if (write(fd, entry, n) < 0) {
+        // Logging never fails visibly.
+    }
+    close(fd);
 }

@@ -8,3 +8,6 @@ void write_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Local time as "%Y-%m-%dT%T%z" into buf[len].
 void get_date(char* buf, std::size_t len);
+
+// An entry written with plain system calls, for the exit-signal handler.
+void write_log_raw(const char* message);

@@ -65,3 +65,22 @@ std::string shell_arg(const std::string& word) {
     quoted += '\'';
     return quoted;
 }
+
+std::size_t format_decimal(char* out, int value) {
+    char digits[12];
+    std::size_t n = 0;
+    long long v = value;
+    const bool negative = v < 0;
+    if (negative)
+        v = -v;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v > 0);
+    std::size_t len = 0;
+    if (negative)
+        out[len++] = '-';
+    while (n > 0)
+        out[len++] = digits[--n];
+    return len;
+}

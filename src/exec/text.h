@@ -34,3 +34,7 @@ void copy_cut(char* dst, std::size_t size, const char* src);
 // letters, digits and _ . / , : + @ % = -, so plain paths keep their exact
 // command text; otherwise single-quoted so the shell passes it as one argument.
 std::string shell_arg(const std::string& word);
+
+// Writes value in decimal into out (room for 12 bytes), unterminated; returns
+// the length. Safe in a signal handler, unlike the printf family.
+std::size_t format_decimal(char* out, int value);

@@ -10,6 +10,7 @@
 #include "exec/log.h"
 #include "exec/text.h"
 #include "installer/driver.h"
+#include "installer/signals.h"
 #include "installer/state.h"
 #include "screens/screen.h"
 
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
     if (help)
         usage(0);
     check_root(progName);
+    install_exit_signals();
 
     write_log("\n\n%s %s Installer started.\n", PRODUCT_NAME, KEL_VERSION);
     if (unattended)

@@ -1,5 +1,8 @@
 #include "screens/screen.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -24,12 +27,21 @@ bool read_printk(int levels[4]) {
     return n == 4;
 }
 
+// Plain system calls only: the restore also runs from the exit-signal handler.
 void write_printk(const int levels[4]) {
-    FILE* f = std::fopen(PRINTK_PATH, "w");
-    if (!f)
+    char text[64];
+    std::size_t n = 0;
+    for (int i = 0; i < 4; ++i) {
+        n += format_decimal(text + n, levels[i]);
+        text[n++] = i < 3 ? '\t' : '\n';
+    }
+    const int fd = open(PRINTK_PATH, O_WRONLY | O_TRUNC);
+    if (fd < 0)
         return;
-    std::fprintf(f, "%d\t%d\t%d\t%d\n", levels[0], levels[1], levels[2], levels[3]);
-    std::fclose(f);
+    if (write(fd, text, n) < 0) {
+        // Nothing to do: a level that cannot be written stays as it is.
+    }
+    close(fd);
 }
 
 // Text box for a dialog label, reflowed to about 60 columns, never height-capped.
