@@ -2,12 +2,20 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <cstdio>
 
 // Shared by the runner and its spinner thread for one call.
 typedef struct progress_func_arg_t {
     std::atomic<int> is_running;
     char message[4096];
 } progress_func_arg;
+
+// Output is read and logged in blocks of this many bytes.
+inline constexpr std::size_t COMMAND_BLOCK = 4095;
+// Failed reads in a row, bringing nothing and no end of file, after which
+// the output is given up on (an interrupted read does not count).
+inline constexpr int COMMAND_READ_RETRIES = 100;
 
 using progressRoutine = void* (*)(void*);
 
@@ -17,3 +25,7 @@ using progressRoutine = void* (*)(void*);
 int execCmd3(const char* cmd, char** mess, progressRoutine progress_func, const char* progr_msg);
 int execCmd2(const char* cmd, char** mess);
 int execCmd(const char* cmd);
+
+// The reading loop of execCmd3: reads stream to its end in blocks, logs each
+// block and appends it to *mess (if mess is given).
+void read_command_output(FILE* stream, const char* cmd, char** mess);
