@@ -23,7 +23,7 @@ newtComponent prepForm = nullptr;
 // "%3lu%%" in a 5-byte buffer: 100 fills it exactly.
 void setPercent(newtComponent label, unsigned long percent) {
     char text[5];
-    std::snprintf(text, sizeof text, "%3lu%%", percent);
+    std::snprintf(text, sizeof text, "%3lu%%", std::min(percent, 100UL));
     newtLabelSetText(label, text);
 }
 

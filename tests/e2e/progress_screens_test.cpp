@@ -20,7 +20,10 @@ std::string waitFile(const std::string& path) {
 }
 
 std::string driverLine(const std::vector<std::string>& args, const std::string& log) {
-    std::string line = "KEL_LOG=" + shellQuote(log) + " " + shellQuote(kScreenDriver);
+    std::string line = "KEL_LOG=";
+    line += shellQuote(log);
+    line += " ";
+    line += shellQuote(kScreenDriver);
     for (const auto& a : args)
         line += " " + shellQuote(a);
     return line;
