@@ -36,7 +36,10 @@ struct Capture {
                 want *= 2;
             char* grown = static_cast<char*>(std::realloc(*mess, want));
             if (!grown) {
-                // What was captured so far stays with the caller, terminated.
+                // What was captured so far stays with the caller, terminated;
+                // an earlier command's text must not pass for this one's.
+                if (used == 0 && *mess)
+                    (*mess)[0] = '\0';
                 failed = true;
                 write_log("execCmd: out of memory, output of %s is cut after %zu bytes\n", cmd, used);
                 return false;
