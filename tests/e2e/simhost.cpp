@@ -32,14 +32,16 @@ RunResult SimHost::run(const std::vector<std::string>& args, const std::vector<s
 
 std::string SimHost::commandLine(const std::vector<std::string>& args, const std::vector<std::string>& env,
                                  const std::string& program) const {
+    std::vector<std::string> words = withDefaults(env);
+    const auto sim = simhostArgs();
+    words.insert(words.end(), sim.begin(), sim.end());
+    words.push_back(program);
+    words.insert(words.end(), args.begin(), args.end());
     std::string line = "env";
-    for (const auto& kv : withDefaults(env))
-        line += " " + shellQuote(kv);
-    for (const auto& a : simhostArgs())
-        line += " " + shellQuote(a);
-    line += " " + shellQuote(program);
-    for (const auto& a : args)
-        line += " " + shellQuote(a);
+    for (const auto& w : words) {
+        line += ' ';
+        line += shellQuote(w);
+    }
     return line;
 }
 
