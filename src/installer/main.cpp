@@ -12,6 +12,7 @@
 #include "installer/driver.h"
 #include "installer/signals.h"
 #include "installer/state.h"
+#include "screens/frames.h"
 #include "screens/screen.h"
 
 const char* product_codename = "kel";
@@ -71,6 +72,9 @@ int main(int argc, char** argv) {
         enter_full_screen();
     setenv("HLC_WRAPPER_LIBREPO", "", 1);
 
+    show_welcome_screen();
+
+    show_finish_screen(action, 0, 0);
     if (innewt) {
         newtFinished();
         restore_console_level();

@@ -4,6 +4,12 @@
 #include <newt.h>
 
 #include <cstdarg>
+#include <initializer_list>
+
+// Left pad that pushes the first button of a row to the right: the row's
+// width less the labels' lengths in bytes and 12 columns of button frames.
+// Not clamped: long labels give a negative pad.
+int buttonPad(int width, std::initializer_list<const char*> labels);
 
 newtGrid installButtons(int width, newtComponent* next, newtComponent* cancel);
 newtGrid installButtons2(int width, newtComponent* next, newtComponent* cancel);
