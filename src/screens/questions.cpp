@@ -38,14 +38,14 @@ newtComponent listForm(const char* title, newtComponent text, newtGrid list, new
     newtGridSetField(grid, 0, 1, NEWT_GRID_SUBGRID, list, 0, 0, 0, 0, 0, 0);
     newtGridSetField(grid, 0, 2, NEWT_GRID_SUBGRID, buttons, 0, 1, 0, -1, 0, NEWT_GRID_FLAG_GROWX);
     newtComponent form = newtForm(nullptr, nullptr, 0);
-    newtGridAddComponentsToForm(grid, form, 1);
     newtGridWrappedWindow(grid, const_cast<char*>(title));
+    newtGridAddComponentsToForm(grid, form, 1);
     newtGridFree(grid, 1);
     return form;
 }
 
-// A sub-form of the given height holding the list, with a scroll bar beside
-// it when the list is longer than that, else a two-column spacer.
+// A sub-form of the given height for the list, with a scroll bar when the
+// list is longer than that.
 newtComponent listSubform(int count, int height, int colour, newtComponent* scrollbar) {
     *scrollbar = count > height ? newtVerticalScrollbar(-1, -1, height, 9, 14) : nullptr;
     newtComponent sub = newtForm(*scrollbar, nullptr, 0);
@@ -55,16 +55,23 @@ newtComponent listSubform(int count, int height, int colour, newtComponent* scro
     return sub;
 }
 
-newtGrid besideScrollbar(newtComponent sub, newtComponent scrollbar, int height, int colour) {
-    newtComponent right = scrollbar;
-    if (!right) {
-        right = newtForm(nullptr, nullptr, 0);
-        if (colour >= 0)
-            newtFormSetBackground(right, colour);
-        newtFormSetWidth(right, 2);
-        newtFormSetHeight(right, height);
-    }
-    return newtGridHCloseStacked(NEWT_GRID_COMPONENT, sub, NEWT_GRID_COMPONENT, right, NEWT_GRID_EMPTY);
+// The filled sub-form, widened to width + 10 columns (when width is set), and
+// to its right the scroll bar or two blank columns. newt recomputes a form's
+// width from its components and moves an empty form to (-1, -1) when drawn,
+// so the width and the spacer are grid pads rather than form sizes.
+newtGrid besideScrollbar(newtComponent sub, newtComponent scrollbar, int width) {
+    newtFormSetSize(sub);
+    int w = 0;
+    int h = 0;
+    newtComponentGetSize(sub, &w, &h);
+    const int padRight = width != 0 && width + 10 > w ? width + 10 - w : 0;
+    newtGrid grid = newtCreateGrid(2, 1);
+    newtGridSetField(grid, 0, 0, NEWT_GRID_COMPONENT, sub, 0, 0, padRight, 0, NEWT_ANCHOR_LEFT, 0);
+    if (scrollbar)
+        newtGridSetField(grid, 1, 0, NEWT_GRID_COMPONENT, scrollbar, 0, 0, 0, 0, 0, 0);
+    else
+        newtGridSetField(grid, 1, 0, NEWT_GRID_EMPTY, nullptr, 2, 0, 0, 0, 0, 0);
+    return grid;
 }
 
 // Runs a question until it ends other than by `cancel`, or the user confirms
@@ -145,9 +152,7 @@ newtGrid listBoxGrid(newtComponent* pListBox, int height, int width, list_s* lis
             newtListboxSetCurrent(*pListBox, i);
     }
     newtFormAddComponent(sub, *pListBox);
-    if (width != 0)
-        newtFormSetWidth(sub, width + 10);
-    return besideScrollbar(sub, scrollbar, height, -1);
+    return besideScrollbar(sub, scrollbar, width);
 }
 
 newtGrid listGrid(newtComponent* pListBox, int height, int width, list_s* list, const char* current) {
@@ -159,9 +164,7 @@ newtGrid listGrid(newtComponent* pListBox, int height, int width, list_s* list, 
                                       j > 0 ? pListBox[j - 1] : nullptr);
         newtFormAddComponent(sub, pListBox[j]);
     }
-    if (width != 0)
-        newtFormSetWidth(sub, width + 10);
-    return besideScrollbar(sub, scrollbar, height, 9);
+    return besideScrollbar(sub, scrollbar, width);
 }
 
 int scrSelectAction(const char* title, const char* text, list_s* types, int def) {
