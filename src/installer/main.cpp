@@ -10,13 +10,13 @@
 #include "exec/log.h"
 #include "exec/text.h"
 #include "installer/driver.h"
+#include "installer/installation.h"
+#include "installer/restrictions.h"
 #include "installer/signals.h"
 #include "installer/state.h"
 #include "screens/frames.h"
 #include "screens/screen.h"
 
-const char* product_codename = "kel";
-char* opt_packages_not_installed = nullptr;
 const char* progName = nullptr;
 char* progPath = nullptr;
 const char* dirPath = nullptr;
@@ -73,8 +73,10 @@ int main(int argc, char** argv) {
     setenv("HLC_WRAPPER_LIBREPO", "", 1);
 
     show_welcome_screen();
-
+    check_restrictions();
+    install_full();
     show_finish_screen(action, 0, 0);
+
     if (innewt) {
         newtFinished();
         restore_console_level();

@@ -13,3 +13,7 @@ int selectComponents();
 int check_selinux();
 int check_disk_space(char* msg, std::size_t buf_size);
 int check_cvnbdmig64();
+
+// The refusal shown for a result of check_hqc_version (untranslated), or
+// null for 0: the host is supported.
+const char* hqc_refusal_message(int result);
