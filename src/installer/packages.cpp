@@ -14,6 +14,9 @@
 #include "screens/questions.h"
 #include "screens/screen.h"
 
+const char* product_codename = "kel";
+char* opt_packages_not_installed = nullptr;
+
 namespace {
 
 // Installation attempts while the package manager is busy, the first included.

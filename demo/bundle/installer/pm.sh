@@ -5,11 +5,14 @@
 # Lines of the lists are "m NAME" (mandatory) or "o NAME" (optional).
 #
 # Scenario (environment, all optional):
-#   KEL_PM_CHECK_OUT      --check output        (default "o kel-extras-doc\n")
+#   KEL_PM_CHECK_OUT      --check output
+#                         (default "m kel-runtime\no kel-extras-doc\n")
 #   KEL_PM_CHECK_EXIT     --check exit status   (default 0)
 #   KEL_PM_INSTALL_OUT    --install output      (default "o kel-extras-doc\n")
 #   KEL_PM_INSTALL_EXITS  --install exit statuses, one per call, the last
 #                         one repeating         (default "0")
+#   KEL_PM_BUSY_OUT       --install output of a call that exits with 123
+#                         (default: as KEL_PM_INSTALL_OUT)
 #   KEL_PM_DELAY          seconds --install takes (default 2)
 # Calls are recorded in $KEL_SIM_STATE/pm.sh.calls.
 
@@ -40,7 +43,7 @@ case "$1 $#" in
     if [ -n "${KEL_PM_CHECK_OUT+set}" ]; then
         printf '%s' "$KEL_PM_CHECK_OUT"
     else
-        printf 'o kel-extras-doc\n'
+        printf 'm kel-runtime\no kel-extras-doc\n'
     fi
     exit "${KEL_PM_CHECK_EXIT:-0}"
     ;;
@@ -49,7 +52,9 @@ case "$1 $#" in
     code=$(next_in_seq "${KEL_PM_INSTALL_EXITS:-0}" pm-install)
     echo "pm.sh: installing the required packages for $2 (exit $code)" >>"$4"
     [ "${KEL_PM_DELAY:-2}" = 0 ] || sleep "${KEL_PM_DELAY:-2}"
-    if [ -n "${KEL_PM_INSTALL_OUT+set}" ]; then
+    if [ "$code" = 123 ] && [ -n "${KEL_PM_BUSY_OUT+set}" ]; then
+        printf '%s' "$KEL_PM_BUSY_OUT"
+    elif [ -n "${KEL_PM_INSTALL_OUT+set}" ]; then
         printf '%s' "$KEL_PM_INSTALL_OUT"
     else
         printf 'o kel-extras-doc\n'
