@@ -179,8 +179,9 @@ TEST(Unattended, DiskSpaceShortageEndsWithTenAndTheProbesText) {
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(host.cliCalls().size(), c.status == 0 ? 1u : 0u);
-        if (c.status == 10)
+        if (c.status == 10) {
             EXPECT_EQ(logMessages(host.log()).back(), "Exiting with code 10");
+        }
     }
 }
 
