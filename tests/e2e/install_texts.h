@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -47,12 +48,22 @@ inline std::string cliCommand(const std::string& options, const std::string& man
            manifest + " 2>&1";
 }
 
-// Passes when every expected line occurs in lines, in this order.
+// A log line holding the entry want: the whole line, or its end after the
+// time stamp when the previous entry's output did not end with a newline.
+inline bool isEntry(const std::string& line, const std::string& want) {
+    static const std::regex stampAtEnd(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d{4}: $)");
+    if (line == want)
+        return true;
+    return line.size() > want.size() && line.compare(line.size() - want.size(), want.size(), want) == 0 &&
+        std::regex_search(line.substr(0, line.size() - want.size()), stampAtEnd);
+}
+
+// Passes when every expected entry occurs in lines, in this order.
 inline ::testing::AssertionResult hasInOrder(const std::vector<std::string>& lines,
                                              const std::vector<std::string>& expected) {
     size_t at = 0;
     for (const auto& want : expected) {
-        while (at < lines.size() && lines[at] != want)
+        while (at < lines.size() && !isEntry(lines[at], want))
             ++at;
         if (at == lines.size()) {
             std::string all;

@@ -95,7 +95,7 @@ TEST(Unattended, RemoveRunsOnlyTheToolsRemoval) {
     EXPECT_TRUE(host.pmCalls().empty());
     EXPECT_FALSE(host.agentInstalled());
     const std::string log = host.log();
-    for (const char* probe : {"check_selinux", "check_disk_space", "rpm ", "uname", "durureveror"})
+    for (const char* probe : {"check_selinux", "check_disk_space", "execCmd: rpm ", "execCmd: uname", "durureveror"})
         EXPECT_FALSE(contains(log, probe)) << probe;
     EXPECT_TRUE(hasInOrder(logMessages(log), {kStartLine, "Unattended install mode.",
                                               "exec_with_progress: " + cliCommand("-e", kAgentManifest) + " 0"}));
@@ -405,24 +405,28 @@ TEST(Unattended, ToolFailureIsFatalAndPointsToTheLog) {
 }
 
 TEST(Unattended, LogPathWithShellCharactersReachesTheToolsUnchanged) {
-    TempDir dir;
-    fs::create_directory(dir.path + "/kel logs");
-    // A blank, a quote and a command substitution that must never run.
-    const std::string log = dir.path + "/kel logs/it's $(cd $KEL_SIM_STATE;touch pwned) `touch pwned2`.log";
-    SimHost host;
-    const RunResult r = host.run({"--install", "--log-path=" + log});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, kWaitInstall + recommendation(kDefaultLeftOut) + kFinishInstall);
-    EXPECT_FALSE(fs::exists(host.state() + "/tools/pwned"));
-    EXPECT_FALSE(fs::exists(kBundle + "/pwned2"));
-    EXPECT_EQ(host.cliCalls(), std::vector<std::string>{cliArgs("-i Manifest", false, log)});
-    EXPECT_EQ(host.pmCalls().back(), "--install kel --logfile " + log);
-    // Both tools wrote into exactly that file, after the installer's own lines.
-    const auto lines = logMessages(readFile(log));
-    EXPECT_TRUE(hasInOrder(lines, {kStartLine, "pm.sh: installing the required packages for kel (exit 0)",
-                                   "installer-cli: exit 0"}));
-    EXPECT_FALSE(fs::exists(host.hostPath(kLogPath)));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path + "/kel logs"), fs::directory_iterator()), 1);
+    // Blanks, a quote, and command substitutions that must never run.
+    for (const std::string name : {"it's $(cd $KEL_SIM_STATE;touch pwned) `touch pwned2`.log",
+                                   "run $(cd $KEL_SIM_STATE;touch pwned) log"}) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        fs::create_directory(dir.path + "/kel logs");
+        const std::string log = dir.path + "/kel logs/" + name;
+        SimHost host;
+        const RunResult r = host.run({"--install", "--log-path=" + log});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, kWaitInstall + recommendation(kDefaultLeftOut) + kFinishInstall);
+        EXPECT_FALSE(fs::exists(host.state() + "/tools/pwned"));
+        EXPECT_FALSE(fs::exists(kBundle + "/pwned2"));
+        EXPECT_EQ(host.cliCalls(), std::vector<std::string>{cliArgs("-i Manifest", false, log)});
+        EXPECT_EQ(host.pmCalls().back(), "--install kel --logfile " + log);
+        // Both tools wrote into exactly that file, after the installer's own lines.
+        EXPECT_TRUE(hasInOrder(logMessages(readFile(log)),
+                               {kStartLine, "pm.sh: installing the required packages for kel (exit 0)",
+                                "installer-cli: exit 0"}));
+        EXPECT_FALSE(fs::exists(host.hostPath(kLogPath)));
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path + "/kel logs"), fs::directory_iterator()), 1);
+    }
 }
 
 TEST(Unattended, ValgrindFindsNoErrors) {
