@@ -32,8 +32,8 @@ bool waitUntil(Pred pred, std::chrono::milliseconds timeout = std::chrono::secon
 
 // The licence starts with the focus on " Decline ": move to " Accept ".
 void acceptLicence(Tmux& t) {
-    ASSERT_TRUE(t.waitFor("License Agreement"));
-    ASSERT_TRUE(t.waitFor("Decline"));
+    ASSERT_TRUE(t.waitFor("License Agreement")) << t.screen();
+    ASSERT_TRUE(t.waitFor("Decline")) << t.screen();
     t.send({"BTab", "Enter"});
 }
 
@@ -41,29 +41,29 @@ TEST(Interactive, InstallationRoadFromWelcomeToFinish) {
     SimHost host;
     // Slow enough tools that the spinner and the scale can be seen.
     Tmux t(host.commandLine({}, {"KEL_PM_DELAY=2", "KEL_CLI_DELAY=4"}));
-    ASSERT_TRUE(t.waitFor(kWelcome));
+    ASSERT_TRUE(t.waitFor(kWelcome)) << t.screen();
     t.send({"Enter"});
     acceptLicence(t);
 
-    ASSERT_TRUE(t.waitFor("Component Installation"));
-    EXPECT_TRUE(t.waitFor("- kel-runtime"));
-    EXPECT_TRUE(t.waitFor("- kel-extras-doc"));
-    EXPECT_TRUE(t.waitFor("Do you want to install them now?"));
+    ASSERT_TRUE(t.waitFor("Component Installation")) << t.screen();
+    EXPECT_TRUE(t.waitFor("- kel-runtime")) << t.screen();
+    EXPECT_TRUE(t.waitFor("- kel-extras-doc")) << t.screen();
+    EXPECT_TRUE(t.waitFor("Do you want to install them now?")) << t.screen();
     t.send({"Enter"});
 
     // The spinner while the packages install, then the scale titled with the gerund.
-    EXPECT_TRUE(t.waitFor("Please wait while downloading is in progress"));
-    EXPECT_TRUE(t.waitFor("installing"));
-    EXPECT_TRUE(t.waitGone("Please wait while downloading is in progress"));
+    EXPECT_TRUE(t.waitFor("Please wait while downloading is in progress")) << t.screen();
+    EXPECT_TRUE(t.waitFor("installing")) << t.screen();
+    EXPECT_TRUE(t.waitGone("Please wait while downloading is in progress")) << t.screen();
 
-    ASSERT_TRUE(t.waitFor("Components installation"));
-    EXPECT_TRUE(t.waitFor("we recommend you to install the following packages"));
-    EXPECT_TRUE(t.waitFor("- kel-extras-doc"));
+    ASSERT_TRUE(t.waitFor("Components installation")) << t.screen();
+    EXPECT_TRUE(t.waitFor("we recommend you")) << t.screen();
+    EXPECT_TRUE(t.waitFor("- kel-extras-doc")) << t.screen();
     EXPECT_FALSE(contains(t.screen(), "- kel-runtime"));
     t.send({"Enter"});
 
-    ASSERT_TRUE(t.waitFor("Kelvarin Installation Completed"));
-    EXPECT_TRUE(t.waitFor("You have successfully completed installing Kelvarin for Linux."));
+    ASSERT_TRUE(t.waitFor("Kelvarin Installation Completed")) << t.screen();
+    EXPECT_TRUE(t.waitFor("successfully completed installing Kelvarin")) << t.screen();
     t.send({"Enter"});
     EXPECT_EQ(t.waitExit(), 0);
 
@@ -80,16 +80,16 @@ TEST(Interactive, UpgradeRunsShareOneScale) {
     SimHost host({"AGENT=yes"});
     // Each run reports half its work, then pauses so the scale can be read.
     Tmux t(host.commandLine({}, {"KEL_PM_CHECK_OUT=", "KEL_CLI_LINES=[ 50%] Halfway\\n", "KEL_CLI_HOLD=2"}));
-    ASSERT_TRUE(t.waitFor(kWelcome));
+    ASSERT_TRUE(t.waitFor(kWelcome)) << t.screen();
     t.send({"Enter"});
-    ASSERT_TRUE(t.waitFor("Upgrade components"));
+    ASSERT_TRUE(t.waitFor("Please select action to perform:")) << t.screen();
     t.send({"Enter"});
     acceptLicence(t);
-    ASSERT_TRUE(t.waitFor("upgrading"));
-    EXPECT_TRUE(t.waitFor("25%"));
-    EXPECT_TRUE(t.waitFor("75%"));
-    ASSERT_TRUE(t.waitFor("Kelvarin Updating Completed"));
-    EXPECT_TRUE(t.waitFor("You have successfully completed updating Kelvarin for Linux."));
+    ASSERT_TRUE(t.waitFor("upgrading")) << t.screen();
+    EXPECT_TRUE(t.waitFor("25%")) << t.screen();
+    EXPECT_TRUE(t.waitFor("75%")) << t.screen();
+    ASSERT_TRUE(t.waitFor("Kelvarin Updating Completed")) << t.screen();
+    EXPECT_TRUE(t.waitFor("successfully completed updating Kelvarin")) << t.screen();
     t.send({"Enter"});
     EXPECT_EQ(t.waitExit(), 0);
     EXPECT_EQ(host.cliCalls(), (std::vector<std::string>{cliArgs("-e --skip-sections config " + kAgentManifest),
@@ -99,16 +99,15 @@ TEST(Interactive, UpgradeRunsShareOneScale) {
 TEST(Interactive, InstalledAgentOffersUpgradeOrRemove) {
     SimHost host({"AGENT=yes"});
     Tmux t(host.commandLine({}));
-    ASSERT_TRUE(t.waitFor(kWelcome));
+    ASSERT_TRUE(t.waitFor(kWelcome)) << t.screen();
     t.send({"Enter"});
-    ASSERT_TRUE(t.waitFor("Upgrade components"));
-    EXPECT_TRUE(t.waitFor("Please select action to perform:"));
-    EXPECT_TRUE(t.waitFor("Upgrade"));
-    EXPECT_TRUE(t.waitFor("Remove"));
+    ASSERT_TRUE(t.waitFor("Please select action to perform:")) << t.screen();
+    EXPECT_TRUE(t.waitFor("Upgrade")) << t.screen();
+    EXPECT_TRUE(t.waitFor("Remove")) << t.screen();
     // Enter on the list takes the highlighted entry at once.
     t.send({"Down", "Enter"});
     // A removal asks for no licence and no packages.
-    ASSERT_TRUE(t.waitFor("You have successfully removed Kelvarin for Linux."));
+    ASSERT_TRUE(t.waitFor("successfully removed Kelvarin")) << t.screen();
     t.send({"Enter"});
     EXPECT_EQ(t.waitExit(), 0);
     EXPECT_EQ(host.cliCalls(), std::vector<std::string>{cliArgs("-e " + kAgentManifest)});
@@ -119,12 +118,12 @@ TEST(Interactive, InstalledAgentOffersUpgradeOrRemove) {
 TEST(Interactive, CancelledActionQuestionEndsWithTen) {
     SimHost host({"AGENT=yes"});
     Tmux t(host.commandLine({}));
-    ASSERT_TRUE(t.waitFor(kWelcome));
+    ASSERT_TRUE(t.waitFor(kWelcome)) << t.screen();
     t.send({"Enter"});
-    ASSERT_TRUE(t.waitFor("Upgrade components"));
+    ASSERT_TRUE(t.waitFor("Please select action to perform:")) << t.screen();
     // List, Next >, Cancel.
     t.send({"Tab", "Tab", "Enter"});
-    ASSERT_TRUE(t.waitFor("Are you sure you want to cancel?"));
+    ASSERT_TRUE(t.waitFor("Are you sure you want to cancel?")) << t.screen();
     t.send({"BTab", "Enter"});  // " Yes "
     EXPECT_EQ(t.waitExit(), 10);
     EXPECT_TRUE(host.cliCalls().empty());
@@ -137,17 +136,17 @@ TEST(Interactive, DiskSpaceQuestionRepeatsUntilTheCheckPasses) {
     Tmux t(host.commandLine({}, {"KEL_DISK_EXITS=2 2 0", "KEL_DISK_OUT=Only 12 MB free in /usr.",
                                  "KEL_PM_CHECK_OUT="}));
     const std::string calls = host.state() + "/tools/check_disk_space.sh.calls";
-    ASSERT_TRUE(t.waitFor(kWelcome));
+    ASSERT_TRUE(t.waitFor(kWelcome)) << t.screen();
     t.send({"Enter"});
     acceptLicence(t);
     for (size_t round = 1; round <= 2; ++round) {
         SCOPED_TRACE(round);
         ASSERT_TRUE(waitUntil([&] { return SimHost::lines(calls).size() == round; }));
-        ASSERT_TRUE(t.waitFor("Not enough disk space"));
-        EXPECT_TRUE(t.waitFor("Only 12 MB free in /usr."));
+        ASSERT_TRUE(t.waitFor("Not enough disk space")) << t.screen();
+        EXPECT_TRUE(t.waitFor("Only 12 MB free in /usr.")) << t.screen();
         t.send({"Enter"});  // Next >: check again
     }
-    ASSERT_TRUE(t.waitFor("Kelvarin Installation Completed"));
+    ASSERT_TRUE(t.waitFor("Kelvarin Installation Completed")) << t.screen();
     EXPECT_EQ(SimHost::lines(calls).size(), 3u);
     t.send({"Enter"});
     EXPECT_EQ(t.waitExit(), 0);
@@ -156,12 +155,12 @@ TEST(Interactive, DiskSpaceQuestionRepeatsUntilTheCheckPasses) {
 TEST(Interactive, DiskSpaceQuestionCancelledEndsWithTen) {
     SimHost host;
     Tmux t(host.commandLine({}, {"KEL_DISK_EXIT=2"}));
-    ASSERT_TRUE(t.waitFor(kWelcome));
+    ASSERT_TRUE(t.waitFor(kWelcome)) << t.screen();
     t.send({"Enter"});
     acceptLicence(t);
-    ASSERT_TRUE(t.waitFor("There is not enough space on the disk."));
+    ASSERT_TRUE(t.waitFor("There is not enough space on the disk.")) << t.screen();
     t.send({"Tab", "Enter"});  // Cancel
-    ASSERT_TRUE(t.waitFor("Are you sure you want to cancel?"));
+    ASSERT_TRUE(t.waitFor("Are you sure you want to cancel?")) << t.screen();
     t.send({"BTab", "Enter"});
     EXPECT_EQ(t.waitExit(), 10);
     EXPECT_TRUE(host.cliCalls().empty());
@@ -170,17 +169,17 @@ TEST(Interactive, DiskSpaceQuestionCancelledEndsWithTen) {
 TEST(Interactive, BusyPackageManagerOffersRetry) {
     SimHost host;
     Tmux t(host.commandLine({}, {"KEL_PM_INSTALL_EXITS=123 0"}));
-    ASSERT_TRUE(t.waitFor(kWelcome));
+    ASSERT_TRUE(t.waitFor(kWelcome)) << t.screen();
     t.send({"Enter"});
     acceptLicence(t);
-    ASSERT_TRUE(t.waitFor("Component Installation"));
+    ASSERT_TRUE(t.waitFor("Component Installation")) << t.screen();
     t.send({"Enter"});
-    ASSERT_TRUE(t.waitFor("another instance of package manager is already running"));
-    EXPECT_TRUE(t.waitFor("Retry"));
+    ASSERT_TRUE(t.waitFor("instance of package manager is already running")) << t.screen();
+    EXPECT_TRUE(t.waitFor("Retry")) << t.screen();
     t.send({"Enter"});
-    ASSERT_TRUE(t.waitFor("Components installation"));
+    ASSERT_TRUE(t.waitFor("Components installation")) << t.screen();
     t.send({"Enter"});
-    ASSERT_TRUE(t.waitFor("Kelvarin Installation Completed"));
+    ASSERT_TRUE(t.waitFor("Kelvarin Installation Completed")) << t.screen();
     t.send({"Enter"});
     EXPECT_EQ(t.waitExit(), 0);
     EXPECT_EQ(host.pmCalls().size(), 3u);
@@ -189,12 +188,12 @@ TEST(Interactive, BusyPackageManagerOffersRetry) {
 TEST(Interactive, DeclinedPackageQuestionEndsWithTen) {
     SimHost host;
     Tmux t(host.commandLine({}));
-    ASSERT_TRUE(t.waitFor(kWelcome));
+    ASSERT_TRUE(t.waitFor(kWelcome)) << t.screen();
     t.send({"Enter"});
     acceptLicence(t);
-    ASSERT_TRUE(t.waitFor("Component Installation"));
+    ASSERT_TRUE(t.waitFor("Component Installation")) << t.screen();
     t.send({"Tab", "Enter"});
-    ASSERT_TRUE(t.waitFor("Are you sure you want to cancel?"));
+    ASSERT_TRUE(t.waitFor("Are you sure you want to cancel?")) << t.screen();
     t.send({"BTab", "Enter"});
     EXPECT_EQ(t.waitExit(), 10);
     EXPECT_EQ(host.pmCalls(), std::vector<std::string>{"--check kel"});
@@ -204,11 +203,11 @@ TEST(Interactive, DeclinedPackageQuestionEndsWithTen) {
 TEST(Interactive, ToolFailureShowsTheErrorAndEndsWithOne) {
     SimHost host;
     Tmux t(host.commandLine({}, {"KEL_PM_CHECK_OUT=", "KEL_CLI_EXIT=1"}));
-    ASSERT_TRUE(t.waitFor(kWelcome));
+    ASSERT_TRUE(t.waitFor(kWelcome)) << t.screen();
     t.send({"Enter"});
     acceptLicence(t);
-    ASSERT_TRUE(t.waitFor("Error during configuration Kelvarin."));
-    EXPECT_TRUE(t.waitFor(kLogPath));
+    ASSERT_TRUE(t.waitFor("Error during configuration Kelvarin.")) << t.screen();
+    EXPECT_TRUE(t.waitFor(kLogPath)) << t.screen();
     t.send({"Enter"});
     EXPECT_EQ(t.waitExit(), 1);
     EXPECT_EQ(host.printk(), "4\t4\t1\t7\n");
