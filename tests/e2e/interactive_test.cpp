@@ -131,14 +131,18 @@ TEST(Interactive, CancelledActionQuestionEndsWithTen) {
     EXPECT_EQ(logMessages(host.log()).back(), "Exiting with code 10");
 }
 
-TEST(Interactive, DiskSpaceQuestionRepeatsUntilTheCheckPasses) {
+TEST(Interactive, SelinuxWarnsAndDiskSpaceQuestionRepeatsUntilTheCheckPasses) {
     SimHost host;
-    Tmux t(host.commandLine({}, {"KEL_DISK_EXITS=2 2 0", "KEL_DISK_OUT=Only 12 MB free in /usr.",
-                                 "KEL_PM_CHECK_OUT="}));
+    Tmux t(host.commandLine({}, {"KEL_SELINUX_EXIT=0", "KEL_DISK_EXITS=2 2 0",
+                                 "KEL_DISK_OUT=Only 12 MB free in /usr.", "KEL_PM_CHECK_OUT="}));
     const std::string calls = host.state() + "/tools/check_disk_space.sh.calls";
     ASSERT_TRUE(t.waitFor(kWelcome)) << t.screen();
     t.send({"Enter"});
     acceptLicence(t);
+    ASSERT_TRUE(t.waitFor("SELinux detected")) << t.screen();
+    EXPECT_TRUE(t.waitFor("permissive mode.")) << t.screen();
+    EXPECT_TRUE(SimHost::lines(calls).empty());
+    t.send({"Enter"});
     for (size_t round = 1; round <= 2; ++round) {
         SCOPED_TRACE(round);
         ASSERT_TRUE(waitUntil([&] { return SimHost::lines(calls).size() == round; }));

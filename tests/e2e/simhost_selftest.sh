@@ -173,7 +173,7 @@ expect_eq "KEL_CLI_LINES" "[ 50%] half|plain|rc=3" "$(paste -sd'|' <<<"$got")"
 
 echo "== pm.sh, check_disk_space.sh, check_selinux.sh"
 pm() { run -- sh -c "cd '$BUNDLE' && installer/pm.sh $* ; echo \"rc=\$?\""; }
-expect_eq "pm --check default" "o kel-extras-doc|rc=0" "$(pm --check corvane4 | paste -sd'|')"
+expect_eq "pm --check default" "m kel-runtime|o kel-extras-doc|rc=0" "$(pm --check corvane4 | paste -sd'|')"
 got=$(KEL_PM_CHECK_OUT=$'m kel-base\no kel-doc\n' KEL_PM_CHECK_EXIT=3 pm --check corvane4)
 expect_eq "pm --check scenario" "m kel-base|o kel-doc|rc=3" "$(paste -sd'|' <<<"$got")"
 expect_eq "pm --check empty" "rc=0" "$(KEL_PM_CHECK_OUT='' pm --check corvane4)"
