@@ -9,13 +9,23 @@ char* readTrimmedLines(FILE* file);
 void swapfd(int fd1, int fd2);
 char* find_dir_up(const char* start, const char* name);
 
+// Device and file-system type of the first /proc/mounts line whose mount
+// field holds path followed by a blank (a mount point ending in path counts).
 char* get_cd_dev(const char* path);
 char* get_fs_type(const char* path);
+// The same lookups on a mount table in another file.
+char* mount_table_device(const char* table, const char* path);
+char* mount_table_fs_type(const char* table, const char* path);
 int is_isofs(const char* path);
 int is_nonlocal(const char* path);
+// Raw status of the shell run; -1 (nothing run) for an empty name or a name
+// or value holding a quote, backslash or line break.
 int set_param(const char* conf, const char* var, const char* val);
 void do_umount(const char* cmd, const char* rpmdir);
 
+// The wrappers quote paths for the shell and return execCmd's result; -1
+// without running anything when the command would not fit its buffer.
+// untar also gives -1 when the target is not a directory.
 int untar(const char* from, const char* to);
 int copy_file(const char* from, const char* to);
 int makedir(const char* name);
