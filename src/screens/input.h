@@ -14,7 +14,11 @@ typedef struct auth_pair_t {
 int getProxyUserPassInput(const char* title, auth_pair* ret);
 int WrongProxyCredentialsMessage();
 int passwdfilter(newtComponent entry, void* data, int ch, int cursor);
+// The line typed after the prompt, without its line end; NULL at the end of input.
 char* read_stdin(const char* mess);
+// Replaces each newline that another newline follows by a blank, in place:
+// a run of n newlines becomes n - 1 blanks and one newline.
+void joinDoubledNewlines(char* text);
 newtComponent layoutTextFromFile(FILE* file);
 int depDialog(FILE* file, int* retry);
 void missedPackages(const char** lines);
