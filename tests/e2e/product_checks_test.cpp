@@ -370,6 +370,7 @@ TEST(XenQuestion, ScopeChoices) {
         SimHost host;
         Tmux term(tmuxScene(host, {"ask_xen_installation"}));
         ASSERT_TRUE(term.waitFor("The installer has detected the Xen virtualization layer")) << term.screen();
+        EXPECT_NE(term.screen().find("Xen Virtualization Layer Detected"), std::string::npos) << term.screen();
         ASSERT_TRUE(term.waitFor("Migrate Xen virtual machines only")) << term.screen();
         EXPECT_NE(term.screen().find("Migrate the entire server"), std::string::npos);
         answer(term, c.keys, c.confirm);
