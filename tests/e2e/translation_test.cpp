@@ -1,0 +1,140 @@
+// The installer in German: the catalogue is found beside the real program
+// however it is started, its texts reach the terminal, and a bundle whose
+// catalogue is missing or broken still speaks English.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kVersion = KEL_VERSION;
+
+// Whatever the calling shell had, only these decide the language.
+const std::vector<std::string> kNeutral = {"LC_ALL=", "LC_MESSAGES=", "LANGUAGE=", "LANG="};
+
+std::vector<std::string> withLocale(std::vector<std::string> settings) {
+    std::vector<std::string> env = kNeutral;
+    env.insert(env.end(), settings.begin(), settings.end());
+    return env;
+}
+
+const std::string kGermanUsage =
+    "Kelvarin-Installationsprogramm " + kVersion + "\n"
+    "Aufruf: install [OPTION]\n"
+    "       -i,--install                automatische (unbeaufsichtigte) Installation oder Aktualisierung \n"
+    "       -r,--remove                 automatische (unbeaufsichtigte) Entfernung \n"
+    "       -f,--force                  erzwungenes Entfernen: Fehler übergehen und so viel wie möglich erledigen \n"
+    "       -h,--help                   diese Hilfe anzeigen\n"
+    "       -v,--version                Version anzeigen\n";
+
+const std::string kEnglishUsageStart = "Kelvarin installer " + kVersion + "\nUsage: install [OPTION]\n";
+
+bool germanLocaleInstalled() {
+    return runProcess({"sh", "-c", "locale -a | grep -qix 'de_DE.utf-\\?8'"}).status == 0;
+}
+
+struct German : ::testing::Test {
+    void SetUp() override {
+        ASSERT_TRUE(germanLocaleInstalled()) << "the de_DE.UTF-8 locale is missing: run tools/bootstrap.sh";
+    }
+};
+
+// A copy of the built bundle that a case may change.
+struct BundleCopy {
+    TempDir dir;
+    std::string root = dir.path + "/bundle";
+    BundleCopy() { fs::copy(kBundle, root, fs::copy_options::recursive); }
+    std::string program() const { return root + "/installer/install"; }
+    std::string catalogue() const { return root + "/resources/de/LC_MESSAGES/install.mo"; }
+};
+
+TEST_F(German, CommandLineTextsFollowTheLocale) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::vector<std::string> locale;
+        int status;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {"usage under LANG", {"--help"}, {"LANG=de_DE.UTF-8"}, 0, kGermanUsage},
+        {"usage under LC_ALL", {"-h"}, {"LC_ALL=de_DE.UTF-8"}, 0, kGermanUsage},
+        {"usage under LANGUAGE", {"-h"}, {"LANGUAGE=de", "LC_ALL=de_DE.UTF-8"}, 0, kGermanUsage},
+        {"version line", {"--version"}, {"LANG=de_DE.UTF-8"}, 0, "Kelvarin-Installation " + kVersion + "\n"},
+        {"stray word", {"extra"}, {"LANG=de_DE.UTF-8"}, 2,
+         kInstaller + ": ungültiges Argument extra\n" + kGermanUsage},
+        {"both modes", {"-i", "-r"}, {"LANG=de_DE.UTF-8"}, 2,
+         kInstaller +
+             ": Unbeaufsichtigte Installation und unbeaufsichtigte Entfernung sind nicht gleichzeitig möglich.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> argv = {kInstaller};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const RunResult r = runProcess(argv, withLocale(c.locale));
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
+TEST_F(German, RootRefusalAndParserErrorAreGerman) {
+    const RunResult root = runProcess({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--", kInstaller},
+                                      withLocale({"LANG=de_DE.UTF-8"}));
+    EXPECT_EQ(root.status, 2);
+    EXPECT_EQ(root.err, kInstaller + " kann nur als root ausgeführt werden\n");
+
+    // The option library's own text comes from its catalogue, ours from ours.
+    const RunResult missing = runProcess({kInstaller, "--log-path"}, withLocale({"LANG=de_DE.UTF-8"}));
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err.rfind(kInstaller + ": ungültiges Argument --log-path: ", 0), 0u) << missing.err;
+    EXPECT_NE(missing.err.find("Aufruf: install [OPTION]\n"), std::string::npos) << missing.err;
+}
+
+TEST_F(German, CatalogueIsFoundBesideTheProgramHoweverItIsStarted) {
+    // Through a symbolic link in another directory and through a relative
+    // path from elsewhere: the catalogue is the real bundle's.
+    TempDir elsewhere;
+    const std::string link = elsewhere.path + "/kel-install";
+    fs::create_symlink(kInstaller, link);
+    const std::string relative = fs::relative(kInstaller, elsewhere.path).string();
+    for (const std::string& how : {link, relative}) {
+        SCOPED_TRACE(how);
+        const RunResult r =
+            runProcess({"sh", "-c", "cd \"$0\" && exec \"$1\" --help", elsewhere.path, how}, withLocale({"LANG=de_DE.UTF-8"}));
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, kGermanUsage);
+    }
+}
+
+TEST_F(German, MissingOrBrokenCatalogueFallsBackToEnglish) {
+    struct Case {
+        const char* name;
+        void (*spoil)(const BundleCopy&);
+    };
+    const std::vector<Case> cases = {
+        {"no catalogue", [](const BundleCopy& b) { fs::remove(b.catalogue()); }},
+        {"no resources", [](const BundleCopy& b) { fs::remove_all(b.root + "/resources"); }},
+        {"garbage", [](const BundleCopy& b) { writeFile(b.catalogue(), std::string(4096, '\x5a')); }},
+        {"cut short", [](const BundleCopy& b) { fs::resize_file(b.catalogue(), 40); }},
+        {"empty", [](const BundleCopy& b) { fs::resize_file(b.catalogue(), 0); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BundleCopy bundle;
+        // The untouched copy speaks German, so the English below is the fallback.
+        EXPECT_EQ(runProcess({bundle.program(), "--help"}, withLocale({"LANG=de_DE.UTF-8"})).err, kGermanUsage);
+        c.spoil(bundle);
+        const RunResult r = runProcess({bundle.program(), "--help"}, withLocale({"LANG=de_DE.UTF-8"}));
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err.rfind(kEnglishUsageStart, 0), 0u) << r.err;
+        EXPECT_NE(r.err.find("       -v,--version                report version\n"), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace
