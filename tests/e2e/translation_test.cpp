@@ -1,13 +1,18 @@
 // The installer in German: the catalogue is found beside the real program
-// however it is started, its texts reach the terminal, and a bundle whose
-// catalogue is missing or broken still speaks English.
+// however it is started, its texts reach the terminal and the dialogs while
+// the log stays English, and a bundle whose catalogue is missing or broken
+// still speaks English.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "harness.h"
+#include "simhost.h"
+#include "tmux.h"
 
 namespace {
 
@@ -135,6 +140,92 @@ TEST_F(German, MissingOrBrokenCatalogueFallsBackToEnglish) {
         EXPECT_EQ(r.err.rfind(kEnglishUsageStart, 0), 0u) << r.err;
         EXPECT_NE(r.err.find("       -v,--version                report version\n"), std::string::npos) << r.err;
     }
+}
+
+const std::vector<std::string> kGerman = withLocale({"LANG=de_DE.UTF-8"});
+
+TEST_F(German, UnattendedRunPrintsGermanAndLogsEnglish) {
+    SimHost host;
+    const RunResult r = host.run({"--install"}, kGerman);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    // The gerund and the product's full name stay as they are.
+    EXPECT_EQ(r.out,
+              "Bitte warten, Vorgang läuft: installing\n"
+              "Kelvarin wurde erfolgreich installiert. Wir empfehlen, auch die folgenden Pakete zu installieren:\n"
+              "- kel-extras-doc\n\n"
+              "Herzlichen Glückwunsch!\n\nKelvarin for Linux wurde erfolgreich installiert.\n\n\n");
+    const std::string log = host.log();
+    EXPECT_NE(log.find("Unattended install mode.\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("execCmd: ./installer/pm.sh --check kel [0]\n"), std::string::npos) << log;
+}
+
+TEST_F(German, FatalMessageIsGermanAndLoggedAsShown) {
+    SimHost host;
+    const RunResult r = host.run({"--remove"}, kGerman);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Kelvarin ist nicht installiert\n");
+    const auto log = logMessages(host.log());
+    EXPECT_NE(std::find(log.begin(), log.end(), "Error: Kelvarin ist nicht installiert"), log.end()) << host.log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Exiting with code 1"), log.end()) << host.log();
+}
+
+// Columns of a UTF-8 text: one per character.
+std::size_t columns(const std::string& text) {
+    std::size_t n = 0;
+    for (unsigned char c : text)
+        n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+// Lines of the screen, right blanks removed.
+std::vector<std::string> screenLines(const std::string& screen) {
+    std::vector<std::string> out;
+    std::istringstream in(screen);
+    std::string line;
+    while (std::getline(in, line)) {
+        line.erase(line.find_last_not_of(' ') + 1);
+        out.push_back(line);
+    }
+    return out;
+}
+
+TEST_F(German, WelcomeAndLicenceScreensAreGerman) {
+    SimHost host;
+    Tmux t(host.commandLine({}, kGerman));
+    ASSERT_TRUE(t.waitFor("Willkommen beim Kelvarin-Installationsprogramm!")) << t.screen();
+    const std::string welcome = t.screen();
+    // Whole rows: the header fits the terminal and the text reflows at 58 columns.
+    const auto rows = screenLines(welcome);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0], "Kelvarin 1.0 Installation - Copyright (c) 2025-2026 die Kelvarin-Entwickler");
+    for (const char* text : {"┤ Kelvarin-Installationsprogramm ├", "│ Dieses Programm installiert Kelvarin. Damit migrieren Sie ",
+                             "│ Corvane-Container in virtuelle Corvane-Maschinen. ",
+                             "│ Klicken Sie auf „Weiter“, um die Installation zu beginnen. ",
+                             "│ Mit „Abbrechen“ beenden Sie die Installation jederzeit. ", "│ Weiter > │",
+                             "│ Abbrechen │", "  <Tab> wechselt zwischen Elementen  |  <Leertaste> wählt aus"})
+        EXPECT_NE(welcome.find(text), std::string::npos) << text << "\n" << welcome;
+    for (const char* english : {"Welcome", "Next", "Cancel", "to switch"})
+        EXPECT_EQ(welcome.find(english), std::string::npos) << english << "\n" << welcome;
+    // The text reflows inside the window: the frame's right edge lines up on
+    // every row of the dialog.
+    std::vector<std::size_t> edges;
+    for (const auto& line : screenLines(welcome)) {
+        const std::size_t frame = line.rfind("│");
+        if (frame != std::string::npos)
+            edges.push_back(columns(line.substr(0, frame)));
+    }
+    ASSERT_GE(edges.size(), 8u) << welcome;
+    for (std::size_t e : edges)
+        EXPECT_EQ(e, edges[0]) << welcome;
+
+    t.send({"Enter"});
+    ASSERT_TRUE(t.waitFor("Lizenzvereinbarung")) << t.screen();
+    EXPECT_TRUE(t.waitFor("│  Annehmen  │")) << t.screen();
+    EXPECT_TRUE(t.waitFor("│  Ablehnen  │")) << t.screen();
+    // Declining ends the run as cancelled.
+    t.send({"Enter"});
+    EXPECT_EQ(t.waitExit(), 10);
 }
 
 }  // namespace

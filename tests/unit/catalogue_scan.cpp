@@ -64,10 +64,8 @@ const std::set<std::string> kRawPrefixes = {"R", "u8R", "uR", "UR", "LR"};
 
 }  // namespace
 
-SourceScan scanSource(const std::string& s) {
-    SourceScan scan;
-    std::vector<SourceLiteral>& out = scan.literals;
-    bool markOpened = false;  // the last token opened _( or N_(
+std::vector<SourceLiteral> scanLiterals(const std::string& s) {
+    std::vector<SourceLiteral> out;
     std::vector<std::string> stack;
     std::vector<std::string> savedStack;  // outside a preprocessor line
     bool inDirective = false;
@@ -112,11 +110,6 @@ SourceScan scanSource(const std::string& s) {
         }
         const bool atLineStart = lineStart;
         lineStart = false;
-        if (markOpened) {
-            markOpened = false;
-            if (c != '"' && !(identStart(c) && s.find('"', i) == i + std::strspn(s.c_str() + i, "u8RUL")))
-                scan.dynamicMarks.push_back(line);
-        }
         if (c == '#' && atLineStart) {
             std::size_t j = i + 1;
             while (j < s.size() && (s[j] == ' ' || s[j] == '\t'))
@@ -196,7 +189,6 @@ SourceScan scanSource(const std::string& s) {
         }
         if (c == '(') {
             stack.insert(stack.begin(), kNotCalls.count(lastIdent) ? "" : lastIdent);
-            markOpened = !inDirective && (lastIdent == "_" || lastIdent == "N_");
         } else if (c == '[' || c == '{') {
             stack.insert(stack.begin(), "");
         } else if ((c == ')' || c == ']' || c == '}') && !stack.empty()) {
@@ -206,7 +198,7 @@ SourceScan scanSource(const std::string& s) {
         lastWasLiteral = false;
         ++i;
     }
-    return scan;
+    return out;
 }
 
 bool PoEntry::fuzzy() const {

@@ -16,14 +16,8 @@ struct SourceLiteral {
     bool marked() const { return !calls.empty() && (calls[0] == "_" || calls[0] == "N_"); }
 };
 
-struct SourceScan {
-    std::vector<SourceLiteral> literals;  // outside comments and #include lines
-    // Lines where _() or N_() is given something other than a literal: a text
-    // translated at run time, which the template cannot hold.
-    std::vector<int> dynamicMarks;
-};
-
-SourceScan scanSource(const std::string& source);
+// Every string literal outside comments and #include lines.
+std::vector<SourceLiteral> scanLiterals(const std::string& source);
 
 struct PoEntry {
     std::string msgctxt;
