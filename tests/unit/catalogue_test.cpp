@@ -3,6 +3,7 @@
 // translates every text of the template.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -44,6 +45,8 @@ const std::map<std::string, const char*> kUntranslated = {
     {"unknown", "gerund of an unknown action"},
     {"Upgrade", "action list entry"},
     {"Remove", "action list entry"},
+    {"Migrate the entire server", "Xen list entry"},
+    {"Migrate Xen virtual machines only", "Xen list entry"},
     {"There is not enough space on the disk.", "disk-space fallback when the check prints nothing"},
     {"LICENSE", "bundle file name"},
     {"Manifest", "bundle file name handed to the installation tool"},
@@ -52,6 +55,7 @@ const std::map<std::string, const char*> kUntranslated = {
     {"force", "option name"},
     {"help", "option name"},
     {"version", "option name"},
+    {"(not found)", "stands for a missing probe in a log line"},
     {"Exiting with code ", "log line written by the exit-signal handler"},
 };
 
@@ -134,13 +138,20 @@ std::map<std::string, PoEntry> byMsgid(const std::vector<PoEntry>& entries) {
     return out;
 }
 
-// Leading and trailing blanks and line breaks: button padding and layout.
-std::pair<std::string, std::string> edges(const std::string& text) {
-    const auto first = text.find_first_not_of(" \n");
-    if (first == std::string::npos)
-        return {text, ""};
-    const auto last = text.find_last_not_of(" \n");
-    return {text.substr(0, first), text.substr(last + 1)};
+// Whether a translation keeps the blanks and line breaks around a text, which
+// pad buttons and lay texts out: the leading ones as they are, the trailing
+// ones at the end. A translation may add trailing blanks to line a label up.
+bool keepsEdges(const std::string& msgid, const std::string& tr) {
+    auto lead = [](const std::string& t) { return t.substr(0, t.find_first_not_of(" \n")); };
+    auto trail = [](const std::string& t) {
+        const auto last = t.find_last_not_of(" \n");
+        return last == std::string::npos ? t : t.substr(last + 1);
+    };
+    const std::string want = trail(msgid);
+    const std::string got = trail(tr);
+    return lead(tr) == lead(msgid) && got.size() >= want.size() &&
+        got.compare(got.size() - want.size(), want.size(), want) == 0 &&
+        std::count(got.begin(), got.end(), '\n') == std::count(want.begin(), want.end(), '\n');
 }
 
 TEST(Catalogue, ScannerSeesEachKindOfLiteral) {
@@ -233,8 +244,8 @@ TEST(Catalogue, GermanTranslatesEveryTextOfTheTemplate) {
             if (tr.empty())
                 continue;
             EXPECT_EQ(conversions(tr), conversions(want.msgid)) << shown << " -> " << printable(tr);
-            EXPECT_EQ(edges(tr), edges(want.msgid)) << shown << " -> " << printable(tr)
-                                                    << ": keep the leading and trailing blanks and line breaks";
+            EXPECT_TRUE(keepsEdges(want.msgid, tr))
+                << shown << " -> " << printable(tr) << ": keep the leading and trailing blanks and line breaks";
         }
     }
 }
