@@ -29,6 +29,8 @@ std::vector<std::string> withLocale(std::vector<std::string> settings) {
     return env;
 }
 
+const std::vector<std::string> kGerman = withLocale({"LANG=de_DE.UTF-8"});
+
 const std::string kGermanUsage =
     "Kelvarin-Installationsprogramm " + kVersion + "\n"
     "Aufruf: install [OPTION]\n"
@@ -70,7 +72,7 @@ TEST_F(German, CommandLineTextsFollowTheLocale) {
     const std::vector<Case> cases = {
         {"usage under LANG", {"--help"}, {"LANG=de_DE.UTF-8"}, 0, kGermanUsage},
         {"usage under LC_ALL", {"-h"}, {"LC_ALL=de_DE.UTF-8"}, 0, kGermanUsage},
-        {"usage under LANGUAGE", {"-h"}, {"LANGUAGE=de", "LC_ALL=de_DE.UTF-8"}, 0, kGermanUsage},
+        {"usage under LANGUAGE", {"-h"}, {"LANGUAGE=de", "LC_ALL=C.UTF-8"}, 0, kGermanUsage},
         {"version line", {"--version"}, {"LANG=de_DE.UTF-8"}, 0, "Kelvarin-Installation " + kVersion + "\n"},
         {"stray word", {"extra"}, {"LANG=de_DE.UTF-8"}, 2,
          kInstaller + ": ungültiges Argument extra\n" + kGermanUsage},
@@ -90,12 +92,12 @@ TEST_F(German, CommandLineTextsFollowTheLocale) {
 
 TEST_F(German, RootRefusalAndParserErrorAreGerman) {
     const RunResult root = runProcess({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--", kInstaller},
-                                      withLocale({"LANG=de_DE.UTF-8"}));
+                                      kGerman);
     EXPECT_EQ(root.status, 2);
     EXPECT_EQ(root.err, kInstaller + " kann nur als root ausgeführt werden\n");
 
     // The option library's own text comes from its catalogue, ours from ours.
-    const RunResult missing = runProcess({kInstaller, "--log-path"}, withLocale({"LANG=de_DE.UTF-8"}));
+    const RunResult missing = runProcess({kInstaller, "--log-path"}, kGerman);
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.err.rfind(kInstaller + ": ungültiges Argument --log-path: ", 0), 0u) << missing.err;
     EXPECT_NE(missing.err.find("Aufruf: install [OPTION]\n"), std::string::npos) << missing.err;
@@ -111,7 +113,7 @@ TEST_F(German, CatalogueIsFoundBesideTheProgramHoweverItIsStarted) {
     for (const std::string& how : {link, relative}) {
         SCOPED_TRACE(how);
         const RunResult r =
-            runProcess({"sh", "-c", "cd \"$0\" && exec \"$1\" --help", elsewhere.path, how}, withLocale({"LANG=de_DE.UTF-8"}));
+            runProcess({"sh", "-c", "cd \"$0\" && exec \"$1\" --help", elsewhere.path, how}, kGerman);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, kGermanUsage);
     }
@@ -133,16 +135,14 @@ TEST_F(German, MissingOrBrokenCatalogueFallsBackToEnglish) {
         SCOPED_TRACE(c.name);
         BundleCopy bundle;
         // The untouched copy speaks German, so the English below is the fallback.
-        EXPECT_EQ(runProcess({bundle.program(), "--help"}, withLocale({"LANG=de_DE.UTF-8"})).err, kGermanUsage);
+        EXPECT_EQ(runProcess({bundle.program(), "--help"}, kGerman).err, kGermanUsage);
         c.spoil(bundle);
-        const RunResult r = runProcess({bundle.program(), "--help"}, withLocale({"LANG=de_DE.UTF-8"}));
+        const RunResult r = runProcess({bundle.program(), "--help"}, kGerman);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err.rfind(kEnglishUsageStart, 0), 0u) << r.err;
         EXPECT_NE(r.err.find("       -v,--version                report version\n"), std::string::npos) << r.err;
     }
 }
-
-const std::vector<std::string> kGerman = withLocale({"LANG=de_DE.UTF-8"});
 
 TEST_F(German, UnattendedRunPrintsGermanAndLogsEnglish) {
     SimHost host;
@@ -199,7 +199,8 @@ TEST_F(German, WelcomeAndLicenceScreensAreGerman) {
     const auto rows = screenLines(welcome);
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows[0], "Kelvarin 1.0 Installation - Copyright (c) 2025-2026 die Kelvarin-Entwickler");
-    for (const char* text : {"┤ Kelvarin-Installationsprogramm ├", "│ Dieses Programm installiert Kelvarin. Damit migrieren Sie ",
+    for (const char* text : {"┤ Kelvarin-Installationsprogramm ├",
+                             "│ Dieses Programm installiert Kelvarin. Damit migrieren Sie ",
                              "│ Corvane-Container in virtuelle Corvane-Maschinen. ",
                              "│ Klicken Sie auf „Weiter“, um die Installation zu beginnen. ",
                              "│ Mit „Abbrechen“ beenden Sie die Installation jederzeit. ", "│ Weiter > │",
@@ -226,6 +227,37 @@ TEST_F(German, WelcomeAndLicenceScreensAreGerman) {
     // Declining ends the run as cancelled.
     t.send({"Enter"});
     EXPECT_EQ(t.waitExit(), 10);
+}
+
+TEST_F(German, InstallationRoadIsGermanToTheFinish) {
+    SimHost host;
+    // The package installation takes long enough for its waiting window to be seen.
+    std::vector<std::string> env = kGerman;
+    env.push_back("KEL_PM_DELAY=2");
+    Tmux t(host.commandLine({}, env));
+    ASSERT_TRUE(t.waitFor("Willkommen beim Kelvarin-Installationsprogramm!")) << t.screen();
+    t.send({"Enter"});
+    ASSERT_TRUE(t.waitFor("│  Ablehnen  │")) << t.screen();
+    t.send({"BTab", "Enter"});
+
+    ASSERT_TRUE(t.waitFor("┤ Installation von Komponenten ├")) << t.screen();
+    EXPECT_TRUE(t.waitFor("Möchten Sie sie jetzt installieren?")) << t.screen();
+    t.send({"Enter"});
+    EXPECT_TRUE(t.waitFor("Bitte warten, der Download läuft")) << t.screen();
+
+    ASSERT_TRUE(t.waitFor("┤ Installation der Komponenten ├")) << t.screen();
+    EXPECT_TRUE(t.waitFor("Wir empfehlen")) << t.screen();
+    EXPECT_TRUE(t.waitFor("│ OK │")) << t.screen();
+    t.send({"Enter"});
+
+    ASSERT_TRUE(t.waitFor("┤ Kelvarin-Installation abgeschlossen ├")) << t.screen();
+    const std::string finish = t.screen();
+    for (const char* text : {"│ Herzlichen Glückwunsch! ", "│ Kelvarin for Linux wurde erfolgreich installiert. ",
+                             "│  Beenden  │"})
+        EXPECT_NE(finish.find(text), std::string::npos) << text << "\n" << finish;
+    t.send({"Enter"});
+    EXPECT_EQ(t.waitExit(), 0);
+    EXPECT_TRUE(host.agentInstalled());
 }
 
 }  // namespace

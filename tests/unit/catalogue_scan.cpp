@@ -104,7 +104,8 @@ std::vector<SourceLiteral> scanLiterals(const std::string& s) {
         if (s.compare(i, 2, "/*") == 0) {
             const std::size_t end = s.find("*/", i + 2);
             const std::size_t stop = end == std::string::npos ? s.size() : end + 2;
-            line += static_cast<int>(std::count(s.begin() + static_cast<long>(i), s.begin() + static_cast<long>(stop), '\n'));
+            line += static_cast<int>(std::count(s.begin() + static_cast<long>(i),
+                                                s.begin() + static_cast<long>(stop), '\n'));
             i = stop;
             continue;
         }

@@ -187,7 +187,8 @@ TEST(Catalogue, ScannerSeesEachKindOfLiteral) {
     }
 
     // Comments, character literals and #include lines hold no texts.
-    const auto quiet = scanLiterals("#include \"screens/screen.h\"\n// \"a comment\"\n/* \"another\" */\nchar q = '\"';\n");
+    const auto quiet =
+        scanLiterals("#include \"screens/screen.h\"\n// \"a comment\"\n/* \"another\" */\nchar q = '\"';\n");
     EXPECT_TRUE(quiet.empty());
     // Line numbers survive comments and joined literals; raw strings count.
     const auto lines = scanLiterals("/* one\n two */\nf(\"a\"\n  \"b\");\ng(R\"(x\ny)\");\nh(\"z\");\n");
