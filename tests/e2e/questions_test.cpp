@@ -26,7 +26,7 @@ void runCases(const std::vector<Case>& cases, const std::string& shown) {
         Scene scene;
         Tmux t(scene.command(c.args));
         ASSERT_TRUE(t.waitFor(shown)) << t.screen();
-        EXPECT_EQ(atCursor(t).rfind(c.focused, 0), 0u) << "focus: " << atCursor(t) << "\n" << t.screen();
+        EXPECT_TRUE(focusOn(t, c.focused)) << "focus: " << atCursor(t) << "\n" << t.screen();
         ASSERT_TRUE(play(t, c.steps)) << t.screen();
         EXPECT_EQ(t.waitExit(), c.status) << t.screen();
     }
@@ -63,9 +63,9 @@ TEST(Questions, RefusedCancelLeavesTheFocusOnCancel) {
     Tmux t(scene.command({"scrChoise", "Question", "Shall we go on?", "1", "0"}));
     ASSERT_TRUE(t.waitFor("Shall we go on?")) << t.screen();
     ASSERT_TRUE(play(t, {{{"Tab", "Enter"}, kAreYouSure}})) << t.screen();
-    EXPECT_EQ(atCursor(t).rfind(" No ", 0), 0u) << t.screen();
+    EXPECT_TRUE(focusOn(t, " No ")) << t.screen();
     ASSERT_TRUE(play(t, {{{"Enter"}, "", kAreYouSure}})) << t.screen();
-    EXPECT_EQ(atCursor(t).rfind("Cancel", 0), 0u) << t.screen();
+    EXPECT_TRUE(focusOn(t, "Cancel")) << t.screen();
 }
 
 TEST(Questions, RetryCancelQuestion) {

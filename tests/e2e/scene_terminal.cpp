@@ -1,5 +1,8 @@
 #include "scene_terminal.h"
 
+#include <chrono>
+#include <thread>
+
 #include <sstream>
 
 #include "simhost.h"
@@ -53,6 +56,17 @@ int rowOf(const Tmux& t, const std::string& text) {
 std::string atCursor(const Tmux& t) {
     const auto [x, y] = t.cursor();
     return fromColumn(t.row(y), x);
+}
+
+bool focusOn(const Tmux& t, const std::string& label) {
+    // The cursor moves once newt has read the keys sent before: poll, bounded.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (atCursor(t).rfind(label, 0) != 0) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
 }
 
 std::string cellsTrimmed(const std::string& row, int col, int n) {

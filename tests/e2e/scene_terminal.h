@@ -20,6 +20,8 @@ int rowOf(const Tmux& t, const std::string& text);
 // The row under the cursor from the cursor on: a focused button's label, a
 // focused list entry, and so on, start there.
 std::string atCursor(const Tmux& t);
+// Waits until the focused widget (under the cursor) starts with label.
+bool focusOn(const Tmux& t, const std::string& label);
 // Cells [col, col + n) of row with trailing blanks removed.
 std::string cellsTrimmed(const std::string& row, int col, int n);
 

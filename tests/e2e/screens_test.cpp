@@ -47,7 +47,7 @@ TEST(WelcomeScreen, ShowsItsTextReflowedWithNextFocusedAndTheRowPadded) {
     for (std::size_t i = 0; i < text.size(); ++i)
         EXPECT_EQ(cellsTrimmed(t.row(top + static_cast<int>(i)), col, 58), text[i]) << t.screen();
 
-    EXPECT_EQ(atCursor(t).rfind("Next >", 0), 0u) << t.screen();
+    EXPECT_TRUE(focusOn(t, "Next >")) << t.screen();
     // The first button's frame starts 36 columns right of the text.
     const int buttonTop = t.cursor().second - 1;
     EXPECT_EQ(columnOf(t.row(buttonTop), "┌") - col, 36) << t.screen();
@@ -58,14 +58,14 @@ TEST(WelcomeScreen, CancelAsksFirstNoReturnsToTheQuestionYesExitsWithTen) {
     Tmux t(host.commandLine({}));
     ASSERT_TRUE(t.waitFor(kWelcome)) << t.screen();
     ASSERT_TRUE(play(t, {{{"Tab", "Enter"}, kAreYouSure, ""}})) << t.screen();
-    EXPECT_EQ(atCursor(t).rfind(" No ", 0), 0u) << t.screen();
+    EXPECT_TRUE(focusOn(t, " No ")) << t.screen();
 
     ASSERT_TRUE(play(t, {{{"Enter"}, "", kAreYouSure}})) << t.screen();
     EXPECT_NE(rowOf(t, kWelcome), -1) << t.screen();
-    EXPECT_EQ(atCursor(t).rfind("Cancel", 0), 0u) << t.screen();
+    EXPECT_TRUE(focusOn(t, "Cancel")) << t.screen();
 
     ASSERT_TRUE(play(t, {{{"Enter"}, kAreYouSure, ""}, {{"Tab"}, "", ""}})) << t.screen();
-    EXPECT_EQ(atCursor(t).rfind(" Yes ", 0), 0u) << t.screen();
+    EXPECT_TRUE(focusOn(t, " Yes ")) << t.screen();
     t.send({"Enter"});
     EXPECT_EQ(t.waitExit(), 10) << t.screen();
     const auto log = logMessages(host.log());
@@ -152,14 +152,7 @@ TEST(LicenceScreen, TextBoxFitsTheTerminal) {
             EXPECT_EQ(rowOf(t, "<Tab> to switch"), c.rows - 1) << t.screen();
             // Accept is still within reach.
             t.send({"Tab", "Tab"});
-            // The focus moves once newt has read both keys: poll, bounded.
-            bool onAccept = false;
-            for (int i = 0; i < 200 && !onAccept; ++i) {
-                onAccept = atCursor(t).rfind(" Accept ", 0) == 0;
-                if (!onAccept)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-            EXPECT_TRUE(onAccept) << t.screen();
+            EXPECT_TRUE(focusOn(t, " Accept ")) << t.screen();
             t.send({"Enter"});
             EXPECT_EQ(t.waitExit(), 1) << t.screen();
         }
@@ -188,7 +181,7 @@ TEST(LicenceScreen, OnlyDeclineDeclines) {
         writeFile(scene.dir.path + "/LICENSE", "Use it kindly.\n");
         Tmux t(scene.command(c.args));
         ASSERT_TRUE(t.waitFor("Use it kindly.")) << t.screen();
-        EXPECT_EQ(atCursor(t).rfind(c.focused, 0), 0u) << t.screen();
+        EXPECT_TRUE(focusOn(t, c.focused)) << t.screen();
         t.send(c.keys);
         EXPECT_EQ(t.waitExit(), c.result) << t.screen();
     }
@@ -302,7 +295,7 @@ TEST(FinishScreen, TitleAndMessageFollowTheAction) {
             const int col = columnOf(t.row(top), "Congratulations!");
             for (std::size_t i = 0; i < c.rows.size(); ++i)
                 EXPECT_EQ(cellsTrimmed(t.row(top + static_cast<int>(i)), col, 58), c.rows[i]) << t.screen();
-            EXPECT_EQ(atCursor(t).rfind(" Exit ", 0), 0u) << t.screen();
+            EXPECT_TRUE(focusOn(t, " Exit ")) << t.screen();
             EXPECT_EQ(rowOf(t, "Reboot"), -1) << t.screen();
             t.send({"Enter"});
             EXPECT_EQ(t.waitExit(), 0) << t.screen();
@@ -336,7 +329,7 @@ TEST(FinishScreen, RebootIsOfferedOnlyWhenAskedAndFocusedOnlyWhenDefault) {
         Tmux t(scene.command({"scrFinished", "All set", "Done.", c.show, c.isDefault}));
         ASSERT_TRUE(t.waitFor("Done.")) << t.screen();
         EXPECT_EQ(rowOf(t, "Reboot") != -1, c.show == "1") << t.screen();
-        EXPECT_EQ(atCursor(t).rfind(c.focused, 0), 0u) << t.screen();
+        EXPECT_TRUE(focusOn(t, c.focused)) << t.screen();
         t.send(c.keys);
         EXPECT_EQ(t.waitExit(), c.result) << t.screen();
     }
