@@ -135,3 +135,7 @@ int execCmd2(const char* cmd, char** mess) {
 int execCmd(const char* cmd) {
     return execCmd2(cmd, nullptr);
 }
+
+CapturedText::~CapturedText() {
+    std::free(text);
+}

@@ -26,6 +26,15 @@ int execCmd3(const char* cmd, char** mess, progressRoutine progress_func, const 
 int execCmd2(const char* cmd, char** mess);
 int execCmd(const char* cmd);
 
+// Owns a text captured by the runners and frees it with free().
+struct CapturedText {
+    char* text = nullptr;
+    CapturedText() = default;
+    CapturedText(const CapturedText&) = delete;
+    CapturedText& operator=(const CapturedText&) = delete;
+    ~CapturedText();
+};
+
 // The reading loop of execCmd3: reads stream to its end in blocks, logs each
 // block and appends it to *mess (if mess is given).
 void read_command_output(FILE* stream, const char* cmd, char** mess);

@@ -1,3 +1,4 @@
+#include "exec/file.h"
 #include "exec/host.h"
 
 #include <sys/stat.h>
@@ -28,10 +29,6 @@ constexpr unsigned long GFS2_MAGIC = 0x01161970;
 // Candidates of find_dir_up live in a buffer of this size.
 constexpr std::size_t DIR_BUF = 1024;
 
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 char* dup_string(const std::string& s) {
     return strdup(s.c_str());

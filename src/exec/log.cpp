@@ -10,13 +10,9 @@
 #include <ctime>
 #include <memory>
 
+#include "exec/file.h"
 #include "installer/state.h"
 
-namespace {
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-}  // namespace
 
 void get_date(char* buf, std::size_t len) {
     if (len == 0)
@@ -32,7 +28,7 @@ void write_log(const char* format, ...) {
         return;
     // Opened and closed per entry so that every entry is on disk whatever
     // way the process ends, and the tools' own lines interleave in order.
-    std::unique_ptr<FILE, FileCloser> f(std::fopen(log_path, "a"));
+    FilePtr f(std::fopen(log_path, "a"));
     if (!f)
         return;
     char stamp[64];

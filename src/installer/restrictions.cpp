@@ -17,18 +17,6 @@
 #include "screens/questions.h"
 #include "screens/screen.h"
 
-namespace {
-
-struct Capture {
-    char* text = nullptr;
-    Capture() = default;
-    Capture(const Capture&) = delete;
-    Capture& operator=(const Capture&) = delete;
-    ~Capture() { std::free(text); }
-};
-
-}  // namespace
-
 const char* hqc_refusal_message(int result) {
     switch (result) {
     case 0:
@@ -113,7 +101,7 @@ int check_selinux() {
 }
 
 int check_disk_space(char* msg, std::size_t buf_size) {
-    Capture out;
+    CapturedText out;
     const int rc = execCmd2("./installer/check_disk_space.sh 2>&1", &out.text);
     if (rc == 0)
         return 0;

@@ -25,15 +25,6 @@ constexpr _ver_elem end() {
     return _ver_elem{END, {}};
 }
 
-// A heap text captured by the runner, released with free when the check ends.
-struct Capture {
-    char* text = nullptr;
-    Capture() = default;
-    Capture(const Capture&) = delete;
-    Capture& operator=(const Capture&) = delete;
-    ~Capture() { std::free(text); }
-};
-
 }  // namespace
 
 // 4.0.0-464
@@ -88,7 +79,7 @@ int compare_cvkernel_version(char* versions) {
 int check_hqc_version() {
     // One capture for all four queries: a query that prints nothing leaves the
     // previous query's text in place, and that text is what gets judged.
-    Capture out;
+    CapturedText out;
     char*& raw = out.text;
     auto run = [&](const char* cmd) { return execCmd2(cmd, &raw); };
 

@@ -21,23 +21,6 @@ newtGrid labelledEntry(const char* label, newtComponent entry, int margin) {
     return row;
 }
 
-// A wrapping text box for text reflowed to about 60 columns; taller texts
-// scroll in maxRows rows (0: no limit).
-newtComponent flowedTextbox(const char* text, int maxRows) {
-    int w = 0;
-    int h = 0;
-    char* flowed = newtReflowText(const_cast<char*>(text), 60, 5, 5, &w, &h);
-    int flags = NEWT_FLAG_WRAP;
-    if (maxRows > 0 && h > maxRows) {
-        h = maxRows;
-        flags |= NEWT_FLAG_SCROLL;
-    }
-    newtComponent box = newtTextbox(-1, -1, w, h, flags);
-    newtTextboxSetText(box, flowed);
-    std::free(flowed);
-    return box;
-}
-
 }  // namespace
 
 int getProxyUserPassInput(const char* title, auth_pair* ret) {
@@ -124,7 +107,7 @@ newtComponent layoutTextFromFile(FILE* file) {
         std::free(text);
         return nullptr;
     }
-    newtComponent box = flowedTextbox(text, 6);
+    newtComponent box = reflowedBox(text, 60, 6);
     std::free(text);
     return box;
 }
@@ -134,10 +117,10 @@ int depDialog(FILE* file, int* retry) {
     if (!innewt)
         return 0;
     newtComponent explanation =
-        flowedTextbox(_("Installing Corvane Virozevovo on your system will cause dependency conflicts listed "
+        reflowedBox(_("Installing Corvane Virozevovo on your system will cause dependency conflicts listed "
                         "below. This happens when installing Corvane Virozevovo on unsupported Linux "
                         "distribution."),
-                      0);
+                    60, 0);
     newtComponent skip = nullptr;
     newtComponent tryAgain = nullptr;
     newtComponent abort = nullptr;

@@ -15,6 +15,21 @@
 int width = 60;
 int console_levels[4] = {0, 0, 0, 0};
 
+newtComponent reflowedBox(const char* text, int target, int maxRows, int extraRows) {
+    int w = 0;
+    int h = 0;
+    char* flowed = newtReflowText(const_cast<char*>(text), target, 5, 5, &w, &h);
+    int flags = NEWT_FLAG_WRAP;
+    if (maxRows > 0 && h > maxRows) {
+        h = maxRows;
+        flags |= NEWT_FLAG_SCROLL;
+    }
+    newtComponent box = newtTextbox(-1, -1, w, h + extraRows, flags);
+    newtTextboxSetText(box, flowed);
+    std::free(flowed);
+    return box;
+}
+
 namespace {
 
 // This C library has no sysctl(); the same four values live in procfs.
@@ -42,22 +57,6 @@ void write_printk(const int levels[4]) {
         // Nothing to do: a level that cannot be written stays as it is.
     }
     close(fd);
-}
-
-// Text box for a dialog label, reflowed to about 60 columns, never height-capped.
-newtComponent reflowedBox(const char* text, int target, int maxRows) {
-    int w = 0;
-    int h = 0;
-    char* flowed = newtReflowText(const_cast<char*>(text), target, 5, 5, &w, &h);
-    int flags = NEWT_FLAG_WRAP;
-    if (maxRows > 0 && h > maxRows) {
-        h = maxRows;
-        flags |= NEWT_FLAG_SCROLL;
-    }
-    newtComponent box = newtTextbox(-1, -1, w, h, flags);
-    newtTextboxSetText(box, flowed);
-    std::free(flowed);
-    return box;
 }
 
 }  // namespace
@@ -163,18 +162,7 @@ void messageBox(const char* mess, const char* button, const char* caption, int t
         std::printf("%s\n", mess);
         return;
     }
-    int w = 0;
-    int h = 0;
-    char* flowed = newtReflowText(const_cast<char*>(mess), target, 5, 5, &w, &h);
-    int flags = NEWT_FLAG_WRAP;
-    if (h > 6) {
-        h = 6;
-        flags |= NEWT_FLAG_SCROLL;
-    }
-    newtComponent box = newtTextbox(-1, -1, w, h + extraRow, flags);
-    newtTextboxSetText(box, flowed);
-    std::free(flowed);
-    baseDialog(caption, nullptr, nullptr, box, button, nullptr, 0);
+    baseDialog(caption, nullptr, nullptr, reflowedBox(mess, target, 6, extraRow), button, nullptr, 0);
 }
 
 }  // namespace

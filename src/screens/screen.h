@@ -25,6 +25,10 @@ void show_message2(const char* mess, const char* button, const char* title);
 void show_message(const char* mess, const char* button);
 void show_strmessage(const char* mess, const char* button);
 
+// Text box for a dialog text reflowed to about target columns; scrolls in
+// maxRows rows when taller (0: never capped); extraRows are added below.
+newtComponent reflowedBox(const char* text, int target, int maxRows, int extraRows = 0);
+
 // Runs a form once. Escape ends it like F12 (then the form itself is returned).
 newtComponent runForm(newtComponent form);
 
