@@ -70,6 +70,9 @@ KEL_SCENE(prepare) {
     int rc = 0;
     for (progress.part = 0; progress.part < progress.num_parts && rc == 0; ++progress.part)
         rc = exec_with_progress(args.at(2 + static_cast<size_t>(progress.part)).c_str(), &progress, nullptr, 0);
+    // The record's form is ours to destroy as well.
+    if (auto* win = static_cast<progWinData*>(progress.data))
+        newtFormDestroy(win->form);
     std::free(progress.data);
     progress.data = nullptr;
     finish("finished: rc=" + std::to_string(rc) + " progress=" + std::to_string(progress.progress) + " message=" +
