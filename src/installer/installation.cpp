@@ -17,7 +17,9 @@ void install_full() {
     const std::string title = bfmt(1024, _("Please wait while %s is in progress"), get_action_name(action));
     progress.data = winSimpleProgress(title.c_str());
     run_installation();
-    // The record is ours; its empty form belongs to the screen library.
+    // The record and its empty form are ours to release.
+    if (auto* win = static_cast<progWinData*>(progress.data))
+        newtFormDestroy(win->form);
     std::free(progress.data);
     progress.data = nullptr;
 }
