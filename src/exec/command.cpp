@@ -54,7 +54,26 @@ struct Capture {
     }
 };
 
+char running_text[TEXT_BUF];
+std::atomic<std::size_t> running_length{0};
+
 }  // namespace
+
+RunningCommand::RunningCommand(const char* cmd) {
+    running_length.store(0, std::memory_order_release);
+    const std::size_t n = strnlen(cmd, TEXT_BUF - 1);
+    std::memcpy(running_text, cmd, n);
+    running_length.store(n, std::memory_order_release);
+}
+
+RunningCommand::~RunningCommand() {
+    running_length.store(0, std::memory_order_release);
+}
+
+std::size_t running_command(const char** text) {
+    *text = running_text;
+    return running_length.load(std::memory_order_acquire);
+}
 
 void read_command_output(FILE* stream, const char* cmd, char** mess) {
     char block[COMMAND_BLOCK + 1];
@@ -84,6 +103,7 @@ void read_command_output(FILE* stream, const char* cmd, char** mess) {
 }
 
 int execCmd3(const char* cmd, char** mess, progressRoutine progress_func, const char* progr_msg) {
+    const RunningCommand running(cmd);
     std::unique_ptr<FILE, PipeCloser> stream(popen(cmd, "r"));
     if (!stream) {
         write_log("Error on popen(%s)\n", cmd);

@@ -38,3 +38,17 @@ struct CapturedText {
 // The reading loop of execCmd3: reads stream to its end in blocks, logs each
 // block and appends it to *mess (if mess is given).
 void read_command_output(FILE* stream, const char* cmd, char** mess);
+
+// The command line a runner is waiting for, kept so that the exit-signal
+// handler can name it: set while the command runs, cleared after its status
+// has been collected.
+struct RunningCommand {
+    explicit RunningCommand(const char* cmd);
+    ~RunningCommand();
+    RunningCommand(const RunningCommand&) = delete;
+    RunningCommand& operator=(const RunningCommand&) = delete;
+};
+
+// The command line a runner is waiting for (cut to 4095 bytes, unterminated)
+// and its length; 0 when none runs. Signal-safe.
+std::size_t running_command(const char** text);

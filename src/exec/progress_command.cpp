@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "exec/command.h"
 #include "exec/log.h"
 #include "exec/text.h"
 #include "screens/progress.h"
@@ -71,6 +72,7 @@ int exec_with_progress(const char* cmd, progress_data* progr, char* output_buf, 
     if (progr->num_parts == 1 || progr->part == 0)
         show_progress_data(PROGRESS_START, progr);
 
+    const RunningCommand running(cmd);
     std::unique_ptr<FILE, PipeCloser> stream(popen(cmd, "r"));
     if (!stream) {
         write_log("Error on popen(%s)\n", cmd);
