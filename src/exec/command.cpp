@@ -1,6 +1,7 @@
 #include "exec/command.h"
 
 #include <pthread.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -103,6 +104,10 @@ void read_command_output(FILE* stream, const char* cmd, char** mess) {
 }
 
 int execCmd3(const char* cmd, char** mess, progressRoutine progress_func, const char* progr_msg) {
+    // What was printed so far goes out before the command starts: the
+    // command's own messages must not overtake it, and an exit signal while
+    // it runs must not lose it.
+    std::fflush(stdout);
     const RunningCommand running(cmd);
     std::unique_ptr<FILE, PipeCloser> stream(popen(cmd, "r"));
     if (!stream) {
@@ -117,7 +122,16 @@ int execCmd3(const char* cmd, char** mess, progressRoutine progress_func, const 
         arg.is_running = 1;
         copy_cut(arg.message, sizeof arg.message,
                  progr_msg ? progr_msg : _("Please wait while downloading is in progress"));
+        // The exit signals are handled on this thread only: the spinner
+        // thread starts with them blocked.
+        sigset_t exitSignals;
+        sigset_t saved;
+        sigemptyset(&exitSignals);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&exitSignals, sig);
+        pthread_sigmask(SIG_BLOCK, &exitSignals, &saved);
         const int rc = pthread_create(&thread, nullptr, progress_func, &arg);
+        pthread_sigmask(SIG_SETMASK, &saved, nullptr);
         if (rc != 0)
             write_log("can't start thread: %s\n", std::strerror(rc));
         else

@@ -72,6 +72,10 @@ int exec_with_progress(const char* cmd, progress_data* progr, char* output_buf, 
     if (progr->num_parts == 1 || progr->part == 0)
         show_progress_data(PROGRESS_START, progr);
 
+    // What was printed so far goes out before the command starts: the
+    // command's own messages must not overtake it, and an exit signal while
+    // it runs must not lose it.
+    std::fflush(stdout);
     const RunningCommand running(cmd);
     std::unique_ptr<FILE, PipeCloser> stream(popen(cmd, "r"));
     if (!stream) {

@@ -1,5 +1,7 @@
 #include "exec/text.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -83,4 +85,29 @@ std::size_t format_decimal(char* out, int value) {
     while (n > 0)
         out[len++] = digits[--n];
     return len;
+}
+
+std::string terminal_safe(const std::string& text) {
+    std::string safe;
+    safe.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7f) {
+            safe += '?';
+        } else if (c == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
+            safe += '?';
+            ++i;
+        } else {
+            safe += static_cast<char>(c);
+        }
+    }
+    return safe;
+}
+
+void print_line(FILE* stream, const char* text) {
+    if (isatty(fileno(stream)))
+        std::fprintf(stream, "%s\n", terminal_safe(text).c_str());
+    else
+        std::fprintf(stream, "%s\n", text);
 }

@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 #define _(s) gettext(s)
@@ -38,3 +39,11 @@ std::string shell_arg(const std::string& word);
 // Writes value in decimal into out (room for 12 bytes), unterminated; returns
 // the length. Safe in a signal handler, unlike the printf family.
 std::size_t format_decimal(char* out, int value);
+
+// text with every control character but line breaks and tabs (C0, DEL and
+// UTF-8 encoded C1) turned into '?'.
+std::string terminal_safe(const std::string& text);
+
+// Writes text and a line break to stream. A terminal gets terminal_safe(text):
+// texts from the bundle's tools must not drive the user's terminal.
+void print_line(FILE* stream, const char* text);

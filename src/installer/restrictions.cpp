@@ -152,7 +152,7 @@ void check_restrictions() {
     // Interactive users may free some space and try again as often as needed.
     while (check_disk_space(disk_space_message, sizeof disk_space_message) > 0) {
         if (!innewt) {
-            std::printf("%s\n", disk_space_message);
+            print_line(stdout, disk_space_message);
             insExit(10);
         }
         if (scrChoise(_("Not enough disk space"), disk_space_message, 1, 0) == 0)

@@ -17,7 +17,8 @@
 
 namespace {
 
-std::atomic<bool> ending{false};
+// The first exit signal received; 0 until then.
+std::atomic<int> ending{0};
 
 void log_interrupted_command() {
     const char* cmd = nullptr;
@@ -34,11 +35,13 @@ void log_interrupted_command() {
 }
 
 void on_exit_signal(int sig) {
-    // A second signal may reach the other thread while the first is being
-    // handled: the first one ends the process, the second only waits for it.
-    if (ending.exchange(true)) {
-        for (;;)
-            pause();
+    // Another exit signal that was pending while the first was handled: the
+    // cleanup is done, end by the first one.
+    int first = 0;
+    if (!ending.compare_exchange_strong(first, sig)) {
+        signal(first, SIG_DFL);
+        raise(first);
+        return;
     }
     // The screen library resets the terminal from its own signal handlers
     // too; everything else here is plain system calls.
@@ -53,8 +56,10 @@ void on_exit_signal(int sig) {
     line[n++] = '\n';
     line[n] = '\0';
     write_log_raw(line);
-    // SA_RESETHAND restored the default action: end by the same signal so a
-    // parent sees a signal death.
+    // End by the same signal so a parent sees a signal death: it is blocked
+    // until the handler returns, then the default action ends the process.
+    // Only now, so that a second signal during the cleanup cannot cut it short.
+    signal(sig, SIG_DFL);
     raise(sig);
 }
 
@@ -70,7 +75,6 @@ void install_exit_signals() {
     std::memset(&sa, 0, sizeof sa);
     sa.sa_handler = on_exit_signal;
     sigfillset(&sa.sa_mask);
-    sa.sa_flags = SA_RESETHAND | SA_NODEFER;
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         // A signal ignored by whoever started us (nohup, a background job)
         // stays ignored.

@@ -90,7 +90,9 @@ int askUntilDecided(FormWindow& question, newtComponent cancel, bool confirm) {
 newtComponent scrChoiseForm(const char* title, const char* text, newtGrid btns) {
     std::string text_copy = cut(text ? text : "");
     const std::string title_copy = cut(title ? title : "");
-    newtComponent box = newtTextboxReflowed(-1, -1, text_copy.data(), width - 2, 0, 0, 0);
+    // Below the text: the button row's top margin and its four rows, less
+    // the one row of its bottom margin.
+    newtComponent box = reflowedBox(text_copy.c_str(), width - 2, dialogTextRows(4), 0, 0);
     newtGrid grid = newtCreateGrid(1, 2);
     newtGridSetField(grid, 0, 0, NEWT_GRID_COMPONENT, box, 0, 0, 0, 0, NEWT_ANCHOR_LEFT, 0);
     newtGridSetField(grid, 0, 1, NEWT_GRID_SUBGRID, btns, 0, 1, 0, -1, 0, NEWT_GRID_FLAG_GROWX);

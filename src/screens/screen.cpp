@@ -15,10 +15,10 @@
 int width = 60;
 int console_levels[4] = {0, 0, 0, 0};
 
-newtComponent reflowedBox(const char* text, int target, int maxRows, int extraRows) {
+newtComponent reflowedBox(const char* text, int target, int maxRows, int extraRows, int flex) {
     int w = 0;
     int h = 0;
-    char* flowed = newtReflowText(const_cast<char*>(text), target, 5, 5, &w, &h);
+    char* flowed = newtReflowText(const_cast<char*>(text), target, flex, flex, &w, &h);
     int flags = NEWT_FLAG_WRAP;
     if (maxRows > 0 && h > maxRows) {
         h = maxRows;
@@ -28,6 +28,15 @@ newtComponent reflowedBox(const char* text, int target, int maxRows, int extraRo
     newtTextboxSetText(box, flowed);
     std::free(flowed);
     return box;
+}
+
+int dialogTextRows(int otherRows) {
+    int cols = 0;
+    int rows = 0;
+    newtGetScreenSize(&cols, &rows);
+    // Header and help line, the window's border and inner margin, its shadow.
+    const int fit = rows - 7 - otherRows;
+    return fit > 0 ? fit : 1;
 }
 
 namespace {
@@ -98,8 +107,21 @@ void show_header() {
 
 int baseDialog(const char* caption, const char* label, const char* label1, newtComponent co,
                const char* button0, const char* button1, int defbutton) {
-    newtComponent text0 = label ? reflowedBox(label, 60, 0) : nullptr;
     newtComponent text1 = label1 ? reflowedBox(label1, 60, 0) : nullptr;
+    // The label gets what the rest leaves of the screen: a long message (a
+    // tool's list) scrolls instead of pushing the window off the screen.
+    int otherRows = 5;
+    int w = 0;
+    int h = 0;
+    if (co) {
+        newtComponentGetSize(co, &w, &h);
+        otherRows += 1 + h;
+    }
+    if (text1) {
+        newtComponentGetSize(text1, &w, &h);
+        otherRows += 1 + h;
+    }
+    newtComponent text0 = label ? reflowedBox(label, 60, dialogTextRows(otherRows)) : nullptr;
     newtComponent b0 = nullptr;
     newtComponent b1 = nullptr;
     newtGrid buttons = button1
@@ -132,7 +154,7 @@ void Error(int errCode, const char* text, ...) {
     // Logged first, so the message is on disk even if nothing can be drawn.
     write_log("Error: %s\n", message.c_str());
     if (!innewt) {
-        std::fprintf(stderr, "%s\n", message.c_str());
+        print_line(stderr, message.c_str());
         insExit(errCode);
     }
     baseDialog(_("Error"), message.c_str(), nullptr, nullptr, _(" Exit "), nullptr, 0);
@@ -159,7 +181,7 @@ namespace {
 
 void messageBox(const char* mess, const char* button, const char* caption, int target, int extraRow) {
     if (!innewt) {
-        std::printf("%s\n", mess);
+        print_line(stdout, mess);
         return;
     }
     baseDialog(caption, nullptr, nullptr, reflowedBox(mess, target, 6, extraRow), button, nullptr, 0);

@@ -25,9 +25,13 @@ void show_message2(const char* mess, const char* button, const char* title);
 void show_message(const char* mess, const char* button);
 void show_strmessage(const char* mess, const char* button);
 
-// Text box for a dialog text reflowed to about target columns; scrolls in
-// maxRows rows when taller (0: never capped); extraRows are added below.
-newtComponent reflowedBox(const char* text, int target, int maxRows, int extraRows = 0);
+// Text box for a dialog text reflowed to about target columns (flex columns
+// less or more); scrolls in maxRows rows when taller (0: never capped);
+// extraRows are added below.
+newtComponent reflowedBox(const char* text, int target, int maxRows, int extraRows = 0, int flex = 5);
+// Rows a dialog's text may take when the rest of its window takes otherRows:
+// the window then stays between the header and the help line. At least 1.
+int dialogTextRows(int otherRows);
 
 // Runs a form once. Escape ends it like F12 (then the form itself is returned).
 newtComponent runForm(newtComponent form);

@@ -67,6 +67,13 @@ std::pair<int, int> Tmux::cursor() const {
     return {x, y};
 }
 
+std::string Tmux::query(const std::string& format) const {
+    std::string value = tmux({"display-message", "-p", "-t", "t", format});
+    while (!value.empty() && value.back() == '\n')
+        value.pop_back();
+    return value;
+}
+
 bool Tmux::waitFor(const std::string& text, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {

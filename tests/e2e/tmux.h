@@ -29,6 +29,8 @@ public:
     std::string row(int y) const;
     // Cursor position as reported by tmux: {x, y}.
     std::pair<int, int> cursor() const;
+    // A tmux format expanded for the pane, e.g. "#{alternate_on}".
+    std::string query(const std::string& format) const;
 
 private:
     std::string tmux(const std::vector<std::string>& args) const;

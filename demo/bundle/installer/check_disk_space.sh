@@ -2,6 +2,7 @@
 # Demo stand-in: is there room for the agent? Exit 2 means too little space.
 # Scenario (environment, all optional):
 #   KEL_DISK_OUT    what it prints (default nothing)
+#   KEL_DISK_OUT_FILE  a file whose bytes it prints instead (long or binary)
 #   KEL_DISK_EXIT   exit status (default 0)
 #   KEL_DISK_EXITS  exit statuses, one per call, the last one repeating;
 #                   overrides KEL_DISK_EXIT
@@ -34,5 +35,9 @@ if [ -n "${KEL_DISK_EXITS:-}" ]; then
 else
     code=${KEL_DISK_EXIT:-0}
 fi
-printf '%s' "${KEL_DISK_OUT:-}"
+if [ -n "${KEL_DISK_OUT_FILE:-}" ]; then
+    cat -- "$KEL_DISK_OUT_FILE"
+else
+    printf '%s' "${KEL_DISK_OUT:-}"
+fi
 exit "$code"

@@ -14,6 +14,9 @@
 #   KEL_PM_BUSY_OUT       --install output of a call that exits with 123
 #                         (default: as KEL_PM_INSTALL_OUT)
 #   KEL_PM_DELAY          seconds --install takes (default 2)
+#   KEL_PM_CHECK_OUT_FILE, KEL_PM_INSTALL_OUT_FILE
+#                         a file whose bytes are the --check or --install
+#                         output instead (for long or binary output)
 # Calls are recorded in $KEL_SIM_STATE/pm.sh.calls.
 
 # Entry of list $1 for this call, counted in $KEL_SIM_STATE/$2.count.
@@ -40,7 +43,9 @@ fi
 
 case "$1 $#" in
 "--check 2")
-    if [ -n "${KEL_PM_CHECK_OUT+set}" ]; then
+    if [ -n "${KEL_PM_CHECK_OUT_FILE:-}" ]; then
+        cat -- "$KEL_PM_CHECK_OUT_FILE"
+    elif [ -n "${KEL_PM_CHECK_OUT+set}" ]; then
         printf '%s' "$KEL_PM_CHECK_OUT"
     else
         printf 'm kel-runtime\no kel-extras-doc\n'
@@ -52,7 +57,9 @@ case "$1 $#" in
     code=$(next_in_seq "${KEL_PM_INSTALL_EXITS:-0}" pm-install)
     echo "pm.sh: installing the required packages for $2 (exit $code)" >>"$4"
     [ "${KEL_PM_DELAY:-2}" = 0 ] || sleep "${KEL_PM_DELAY:-2}"
-    if [ "$code" = 123 ] && [ -n "${KEL_PM_BUSY_OUT+set}" ]; then
+    if [ -n "${KEL_PM_INSTALL_OUT_FILE:-}" ]; then
+        cat -- "$KEL_PM_INSTALL_OUT_FILE"
+    elif [ "$code" = 123 ] && [ -n "${KEL_PM_BUSY_OUT+set}" ]; then
         printf '%s' "$KEL_PM_BUSY_OUT"
     elif [ -n "${KEL_PM_INSTALL_OUT+set}" ]; then
         printf '%s' "$KEL_PM_INSTALL_OUT"
