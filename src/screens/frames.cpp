@@ -24,6 +24,8 @@ constexpr std::size_t LICENSE_MAX = 65535;
 // of the screen, but never fewer than a few rows to scroll through.
 constexpr int LICENSE_FRAME_ROWS = 14;
 constexpr int LICENSE_MIN_ROWS = 3;
+// The window's own rows around the box: border, inner margin, button row.
+constexpr int LICENSE_WINDOW_ROWS = 8;
 constexpr int LICENSE_MAX_COLS = 64;
 // The finish screens lay their text out for a width of their own.
 constexpr int FINISH_WIDTH = 60;
@@ -109,7 +111,10 @@ int scrAgreement(const char* title, int def_butt, const char* filename, AGRT_MOD
     int rows = 0;
     newtGetScreenSize(&cols, &rows);
     const int box_cols = std::min(cols, LICENSE_MAX_COLS);
-    const int box_rows = std::max(rows - LICENSE_FRAME_ROWS, LICENSE_MIN_ROWS);
+    // On a very small screen the box gives up rows rather than push the
+    // window's title and buttons off the screen.
+    const int box_rows =
+        std::max(rows - LICENSE_FRAME_ROWS, std::clamp(rows - LICENSE_WINDOW_ROWS, 1, LICENSE_MIN_ROWS));
     newtComponent box = newtTextbox(0, 0, box_cols, box_rows, NEWT_FLAG_WRAP | NEWT_FLAG_SCROLL);
     newtTextboxSetText(box, text.c_str());
 

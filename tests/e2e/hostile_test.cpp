@@ -189,14 +189,6 @@ TEST(HostileTools, LongOutputReachesTheLogWholeAndTextsAreCut) {
 
 namespace {
 
-// One screen of an interactive run: a text to wait for, whose window must fit
-// the terminal, and the keys that answer it (none: it goes away by itself).
-struct Screen {
-    std::string text;
-    std::vector<std::string> keys = {};
-    bool staysUnder = false;  // the keys open a window over it
-};
-
 const Screen kWelcome{"Welcome to Kelvarin Installer!", {"Enter"}};
 const Screen kLicence{"License Agreement", {"BTab", "Enter"}};
 const Screen kPackages{"Component Installation", {"Enter"}};
@@ -218,26 +210,18 @@ struct Road {
 
 // Plays the road in a shell in a terminal; checks every screen's frame, the
 // exit code, the terminal and the console level afterwards, and the log.
-void playRoad(const Road& road, int cols = 80, int rows = 24) {
+void playRoad(const Road& road) {
     SCOPED_TRACE(road.name);
     SimHost host;
     TempDir dir;
     std::vector<std::string> env = road.env;
     for (const auto& [var, bytes] : road.files)
         env.push_back(var + "=" + writeBytes(dir.path, var, bytes));
-    Tmux t(inShell(host.commandLine({}, env), dir.path), cols, rows);
-    for (const Screen& s : road.screens) {
-        ASSERT_TRUE(t.waitFor(s.text, std::chrono::seconds(30))) << t.screen();
-        // Windows that are redrawn (the spinner) may be caught between frames.
-        ::testing::AssertionResult fits = ::testing::AssertionFailure();
-        pollUntil([&] { return static_cast<bool>(fits = frameFits(t, s.text, rows)); }, std::chrono::seconds(5));
-        EXPECT_TRUE(fits);
-        if (!s.keys.empty()) {
-            t.send(s.keys);
-            if (!s.staysUnder) {
-                EXPECT_TRUE(t.waitGone(s.text)) << t.screen();
-            }
-        }
+    Tmux t(inShell(host.commandLine({}, env), dir.path));
+    playScreens(t, road.screens, 24);
+    if (::testing::Test::HasFatalFailure()) {
+        killHostProcesses(host);
+        return;
     }
     const ShellEnd end = waitShellEnd(t);
     EXPECT_EQ(end.status, road.code) << t.screen();

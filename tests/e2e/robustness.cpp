@@ -235,6 +235,23 @@ std::optional<Frame> frameAround(const Tmux& t, const std::string& text) {
     return ::testing::AssertionSuccess();
 }
 
+void playScreens(Tmux& t, const std::vector<Screen>& screens, int rows) {
+    for (const Screen& s : screens) {
+        SCOPED_TRACE(s.text);
+        ASSERT_TRUE(t.waitFor(s.text, std::chrono::seconds(30))) << t.screen();
+        // Windows that are redrawn (the spinner) may be caught between frames.
+        ::testing::AssertionResult fits = ::testing::AssertionFailure();
+        pollUntil([&] { return static_cast<bool>(fits = frameFits(t, s.text, rows)); }, std::chrono::seconds(5));
+        EXPECT_TRUE(fits);
+        if (s.keys.empty())
+            continue;
+        t.send(s.keys);
+        if (!s.staysUnder) {
+            EXPECT_TRUE(t.waitGone(s.text)) << t.screen();
+        }
+    }
+}
+
 std::string writeBytes(const std::string& dir, const std::string& name, const std::string& bytes) {
     const std::string path = dir + "/" + name;
     writeFile(path, bytes);

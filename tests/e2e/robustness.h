@@ -68,6 +68,17 @@ std::optional<Frame> frameAround(const Tmux& t, const std::string& text);
 // (the last row) alone.
 ::testing::AssertionResult frameFits(const Tmux& t, const std::string& text, int rows);
 
+// One screen of an interactive run: a text to wait for, whose window must fit
+// the terminal, and the keys that answer it (none: it goes away by itself).
+struct Screen {
+    std::string text;
+    std::vector<std::string> keys = {};
+    bool staysUnder = false;  // the keys open a window over it
+};
+// Waits for each screen in turn, checks that its window fits a terminal of
+// `rows` rows and answers it. Fails the test (non-fatally) per screen.
+void playScreens(Tmux& t, const std::vector<Screen>& screens, int rows);
+
 // Writes a file of the given bytes; returns its path.
 std::string writeBytes(const std::string& dir, const std::string& name, const std::string& bytes);
 // Deterministic binary garbage: every byte value, escape and control
