@@ -57,6 +57,7 @@ const std::map<std::string, const char*> kUntranslated = {
     {"version", "option name"},
     {"(not found)", "stands for a missing probe in a log line"},
     {"Exiting with code ", "log line written by the exit-signal handler"},
+    {"Interrupted while running: ", "log line written by the exit-signal handler"},
 };
 
 // Calls whose text arguments never reach a person: the log, command lines,
