@@ -19,27 +19,9 @@
 #                         output instead (for long or binary output)
 # Calls are recorded in $KEL_SIM_STATE/pm.sh.calls.
 
-# Entry of list $1 for this call, counted in $KEL_SIM_STATE/$2.count.
-next_in_seq() {
-    n=0
-    if [ -n "${KEL_SIM_STATE:-}" ]; then
-        mkdir -p "$KEL_SIM_STATE"
-        [ -f "$KEL_SIM_STATE/$2.count" ] && n=$(cat "$KEL_SIM_STATE/$2.count")
-        echo $((n + 1)) >"$KEL_SIM_STATE/$2.count"
-    fi
-    set -f
-    set -- $1
-    set +f
-    [ $# -gt 0 ] || { echo 0; return; }
-    [ $n -lt $# ] || n=$(($# - 1))
-    shift $n
-    echo "$1"
-}
 
-if [ -n "${KEL_SIM_STATE:-}" ]; then
-    mkdir -p "$KEL_SIM_STATE"
-    echo "$*" >>"$KEL_SIM_STATE/pm.sh.calls"
-fi
+. "$(dirname "$0")/scenario.sh"
+record_call pm.sh "$@"
 
 case "$1 $#" in
 "--check 2")
