@@ -57,38 +57,13 @@ int run_fitting(const std::string& cmd) {
     return fits(cmd) ? execCmd(cmd.c_str()) : -1;
 }
 
-enum class MountField { device, fs_type };
-
-// The mount table is read in pieces of at most 4094 characters, as the
-// lines of /proc/mounts never come near; a longer line's rest is a line of
-// its own. Only the first occurrence of path in a line is tested.
 char* mount_lookup(const char* table, const char* path, MountField field) {
     if (!path)
         return nullptr;
     FilePtr f(std::fopen(table, "r"));
     if (!f)
         return nullptr;
-    const std::size_t plen = std::strlen(path);
-    char line[TEXT_BUF];
-    while (std::fgets(line, TEXT_BUF - 1, f.get())) {
-        char* space = std::strchr(line, ' ');
-        if (!space)
-            continue;
-        char* match = std::strstr(space + 1, path);
-        if (!match || match[plen] != ' ')
-            continue;
-        if (field == MountField::device) {
-            *space = '\0';
-            return strdup(line);
-        }
-        char* type = match + plen + 1;
-        char* end = std::strchr(type, ' ');
-        if (!end)
-            continue;
-        *end = '\0';
-        return strdup(type);
-    }
-    return nullptr;
+    return mount_stream_lookup(f.get(), path, field);
 }
 
 // Type of the file system holding path, or 0 (logged) when it cannot be read.
@@ -191,6 +166,35 @@ char* find_dir_up(const char* start, const char* name) {
         struct stat st {};
         if (stat(candidate.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
             return dup_string(candidate);
+    }
+    return nullptr;
+}
+
+// The mount table is read in pieces of at most 4094 characters, as the
+// lines of /proc/mounts never come near; a longer line's rest is a line of
+// its own. Only the first occurrence of path in a line is tested.
+char* mount_stream_lookup(FILE* table, const char* path, MountField field) {
+    if (!table || !path)
+        return nullptr;
+    const std::size_t plen = std::strlen(path);
+    char line[TEXT_BUF];
+    while (std::fgets(line, TEXT_BUF - 1, table)) {
+        char* space = std::strchr(line, ' ');
+        if (!space)
+            continue;
+        char* match = std::strstr(space + 1, path);
+        if (!match || match[plen] != ' ')
+            continue;
+        if (field == MountField::device) {
+            *space = '\0';
+            return strdup(line);
+        }
+        char* type = match + plen + 1;
+        char* end = std::strchr(type, ' ');
+        if (!end)
+            continue;
+        *end = '\0';
+        return strdup(type);
     }
     return nullptr;
 }

@@ -16,6 +16,9 @@ char* get_fs_type(const char* path);
 // The same lookups on a mount table in another file.
 char* mount_table_device(const char* table, const char* path);
 char* mount_table_fs_type(const char* table, const char* path);
+// The lookup itself, on a mount table already open, read from where it stands.
+enum class MountField { device, fs_type };
+char* mount_stream_lookup(FILE* table, const char* path, MountField field);
 int is_isofs(const char* path);
 int is_nonlocal(const char* path);
 // Raw status of the shell run; -1 (nothing run) for an empty name or a name
