@@ -55,7 +55,8 @@ void copy_cut(char* dst, std::size_t size, const char* src) {
 std::string shell_arg(const std::string& word) {
     static const char plain[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_./,:+@%=-";
-    if (word.find_first_not_of(plain) == std::string::npos)
+    // An empty word unquoted would vanish from the command line.
+    if (!word.empty() && word.find_first_not_of(plain) == std::string::npos)
         return word;
     std::string quoted = "'";
     for (char c : word) {

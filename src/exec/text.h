@@ -33,7 +33,8 @@ void copy_cut(char* dst, std::size_t size, const char* src);
 
 // A word for a shell command line: returned unchanged when it holds only
 // letters, digits and _ . / , : + @ % = -, so plain paths keep their exact
-// command text; otherwise single-quoted so the shell passes it as one argument.
+// command text; otherwise (the empty word included) single-quoted so the shell
+// passes it as one argument.
 std::string shell_arg(const std::string& word);
 
 // Writes value in decimal into out (room for 12 bytes), unterminated; returns
