@@ -154,6 +154,35 @@ int show_finish_screen(installAction act, int show_reboot, int reboot_is_default
     return scrFinished(title.c_str(), message.c_str(), show_reboot, reboot_is_default);
 }
 
+namespace {
+
+// The check box of the removal's finish screen: its label, and where its
+// start state comes from and its final state goes.
+struct FinishCheckBox {
+    const std::string& label;
+    int* select;
+};
+
+// Builds, runs and tears down the finish dialog; 1 when Reboot ended it.
+int runFinished(const std::string& caption, const std::string& text, FinishCheckBox* checkBox, int show_reboot,
+                int reboot_is_default) {
+    newtComponent reboot = nullptr;
+    newtComponent exit = nullptr;
+    newtGrid buttons = finishButtons(FINISH_WIDTH, &reboot, &exit, show_reboot);
+    newtComponent checkbox =
+        checkBox ? newtCheckbox(-1, -1, checkBox->label.c_str(), *checkBox->select ? '*' : ' ', nullptr, nullptr)
+                 : nullptr;
+    FormWindow screen(finishForm(caption, text, checkbox, buttons));
+    focusFinish(screen.form, reboot, exit, show_reboot, reboot_is_default);
+    const newtComponent answer = screen.run();
+    // Read before the form, and the check box with it, is destroyed.
+    if (checkBox)
+        *checkBox->select = newtCheckboxGetValue(checkbox) == '*' ? 1 : 0;
+    return reboot && answer == reboot ? 1 : 0;
+}
+
+}  // namespace
+
 int scrFinished(const char* title, const char* finaltext, int show_reboot, int reboot_is_default) {
     const std::string text = cut(finaltext ? finaltext : "");
     const std::string caption = cut(title ? title : "");
@@ -161,13 +190,7 @@ int scrFinished(const char* title, const char* finaltext, int show_reboot, int r
         std::printf("%s\n", text.c_str());
         return 0;
     }
-    newtComponent reboot = nullptr;
-    newtComponent exit = nullptr;
-    newtGrid buttons = finishButtons(FINISH_WIDTH, &reboot, &exit, show_reboot);
-    FormWindow screen(finishForm(caption, text, nullptr, buttons));
-    focusFinish(screen.form, reboot, exit, show_reboot, reboot_is_default);
-    const newtComponent answer = screen.run();
-    return reboot && answer == reboot ? 1 : 0;
+    return runFinished(caption, text, nullptr, show_reboot, reboot_is_default);
 }
 
 int show_remove_finish_screen(int* checkbox_select, int show_reboot, int reboot_is_default) {
@@ -182,17 +205,10 @@ int scrFinishedWithCheckBox(const char* title, const char* final_text, const cha
     const std::string text = cut(final_text ? final_text : "");
     const std::string caption = cut(title ? title : "");
     const std::string label = cut(checkbox_text ? checkbox_text : "");
+    FinishCheckBox checkBox{label, checkbox_select};
     if (!innewt) {
         std::printf("%s\n", text.c_str());
         return 0;
     }
-    newtComponent reboot = nullptr;
-    newtComponent exit = nullptr;
-    newtGrid buttons = finishButtons(FINISH_WIDTH, &reboot, &exit, show_reboot);
-    newtComponent checkbox = newtCheckbox(-1, -1, label.c_str(), *checkbox_select ? '*' : ' ', nullptr, nullptr);
-    FormWindow screen(finishForm(caption, text, checkbox, buttons));
-    focusFinish(screen.form, reboot, exit, show_reboot, reboot_is_default);
-    const newtComponent answer = screen.run();
-    *checkbox_select = newtCheckboxGetValue(checkbox) == '*' ? 1 : 0;
-    return reboot && answer == reboot ? 1 : 0;
+    return runFinished(caption, text, &checkBox, show_reboot, reboot_is_default);
 }

@@ -12,6 +12,22 @@
 #include <regex>
 #include <sstream>
 
+namespace {
+
+// In a forked child: adds env and runs argv; never returns.
+[[noreturn]] void execWith(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+    for (const auto& kv : env)
+        putenv(const_cast<char*>(kv.c_str()));
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+}
+
+}  // namespace
+
 RunResult runProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
     int outPipe[2];
     int errPipe[2];
@@ -25,14 +41,7 @@ RunResult runProcess(const std::vector<std::string>& argv, const std::vector<std
         dup2(errPipe[1], 2);
         close(outPipe[0]);
         close(errPipe[0]);
-        for (const auto& kv : env)
-            putenv(const_cast<char*>(kv.c_str()));
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
+        execWith(argv, env);
     }
     close(outPipe[1]);
     close(errPipe[1]);
@@ -70,14 +79,7 @@ int runQuiet(const std::vector<std::string>& argv, const std::vector<std::string
         dup2(devnull, 0);
         dup2(devnull, 1);
         dup2(devnull, 2);
-        for (const auto& kv : env)
-            putenv(const_cast<char*>(kv.c_str()));
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
+        execWith(argv, env);
     }
     int status = 0;
     waitpid(pid, &status, 0);
