@@ -12,6 +12,7 @@
 
 #include "exec/log.h"
 #include "exec/text.h"
+#include "installer/state.h"
 
 namespace {
 
@@ -130,20 +131,29 @@ int execCmd3(const char* cmd, char** mess, progressRoutine progress_func, const 
         for (int sig : {SIGINT, SIGTERM, SIGHUP})
             sigaddset(&exitSignals, sig);
         pthread_sigmask(SIG_BLOCK, &exitSignals, &saved);
+        // Only a full-screen spinner draws; a plain one ends at once.
+        spinner_drawing = innewt != 0;
         const int rc = pthread_create(&thread, nullptr, progress_func, &arg);
         pthread_sigmask(SIG_SETMASK, &saved, nullptr);
-        if (rc != 0)
+        if (rc != 0) {
+            spinner_drawing = false;
             write_log("can't start thread: %s\n", std::strerror(rc));
-        else
+        } else {
             threadStarted = true;
+        }
     }
 
     read_command_output(stream.get(), cmd, mess);
 
     // The animation must be off the screen before anyone draws again.
     arg.is_running = 0;
-    if (threadStarted)
+    if (threadStarted) {
         pthread_join(thread, nullptr);
+        spinner_drawing = false;
+        // A signal that came while the spinner drew and found it gone.
+        if (auto finish = spinner_interrupt.load())
+            finish();
+    }
 
     const int status = pclose(stream.release());
     if (status == -1) {
@@ -173,3 +183,6 @@ int execCmd(const char* cmd) {
 CapturedText::~CapturedText() {
     std::free(text);
 }
+
+std::atomic<bool> spinner_drawing{false};
+std::atomic<void (*)()> spinner_interrupt{nullptr};

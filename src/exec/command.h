@@ -42,6 +42,13 @@ void read_command_output(FILE* stream, const char* cmd, char** mess);
 // The command line a runner is waiting for, kept so that the exit-signal
 // handler can name it: set while the command runs, cleared after its status
 // has been collected.
+// While the spinner thread draws, it alone uses the screen. An exit signal
+// that arrives then leaves its cleanup in spinner_interrupt instead of leaving
+// full-screen mode under the spinner's feet; the spinner runs it between two
+// frames, or the runner once the spinner has been joined.
+extern std::atomic<bool> spinner_drawing;
+extern std::atomic<void (*)()> spinner_interrupt;
+
 struct RunningCommand {
     explicit RunningCommand(const char* cmd);
     ~RunningCommand();

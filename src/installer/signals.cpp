@@ -1,6 +1,7 @@
 #include "installer/signals.h"
 
 #include <newt.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@ namespace {
 
 // The first exit signal received; 0 until then.
 std::atomic<int> ending{0};
+pthread_t main_thread;
 
 void log_interrupted_command() {
     const char* cmd = nullptr;
@@ -34,15 +36,12 @@ void log_interrupted_command() {
     write_log_raw(line);
 }
 
-void on_exit_signal(int sig) {
-    // Another exit signal that was pending while the first was handled: the
-    // cleanup is done, end by the first one.
-    int first = 0;
-    if (!ending.compare_exchange_strong(first, sig)) {
-        signal(first, SIG_DFL);
-        raise(first);
+// Set by whichever thread leaves full-screen mode and ends the run.
+std::atomic<bool> cleaning{false};
+
+void end_by_signal(int sig) {
+    if (cleaning.exchange(true))
         return;
-    }
     // The screen library resets the terminal from its own signal handlers
     // too; everything else here is plain system calls.
     if (innewt)
@@ -56,11 +55,40 @@ void on_exit_signal(int sig) {
     line[n++] = '\n';
     line[n] = '\0';
     write_log_raw(line);
-    // End by the same signal so a parent sees a signal death: it is blocked
-    // until the handler returns, then the default action ends the process.
-    // Only now, so that a second signal during the cleanup cannot cut it short.
+    // End by the same signal so a parent sees a signal death. In the handler
+    // it stays blocked until the handler returns; on the spinner thread, which
+    // runs with it blocked, it must be let through. Only now, so that a second
+    // signal during the cleanup cannot cut it short.
     signal(sig, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    if (pthread_equal(pthread_self(), main_thread) == 0)
+        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
     raise(sig);
+}
+
+void end_by_pending_signal() {
+    end_by_signal(ending.load());
+}
+
+void on_exit_signal(int sig) {
+    int first = 0;
+    if (!ending.compare_exchange_strong(first, sig)) {
+        // The spinner has yet to do the cleanup: it ends by the first signal.
+        if (!cleaning.load() && spinner_drawing.load())
+            return;
+        // Pending while the first was handled: the cleanup is done.
+        signal(first, SIG_DFL);
+        raise(first);
+        return;
+    }
+    // The spinner thread is drawing: leaving full-screen mode now would pull
+    // the screen from under it. It ends the run between two frames.
+    spinner_interrupt.store(end_by_pending_signal);
+    if (spinner_drawing.load())
+        return;
+    end_by_signal(sig);
 }
 
 }  // namespace
@@ -69,6 +97,7 @@ void install_exit_signals() {
     // The time zone is read now, and a first stamp taken, so that the
     // handler's time stamp needs neither a file nor a lock.
     tzset();
+    main_thread = pthread_self();
     char stamp[64];
     get_date(stamp, sizeof stamp);
     struct sigaction sa;

@@ -306,6 +306,9 @@ void* progress_func(void* arg) {
         winStatus(50, 5, nullptr, _("%s %s"), shared->message, p_symbol);
         usleep(200000);
         winStatusStop();
+        // An exit signal waits for the screen to be free: this is the moment.
+        if (auto finish = spinner_interrupt.load())
+            finish();
     } while (shared->is_running);
     return nullptr;
 }
