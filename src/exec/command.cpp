@@ -16,10 +16,6 @@
 
 namespace {
 
-struct PipeCloser {
-    void operator()(FILE* f) const { pclose(f); }
-};
-
 // Appends blocks to the caller's text. The caller's pointer is updated on
 // every growth, so it stays a valid malloc'ed text whatever happens later.
 struct Capture {
@@ -104,17 +100,19 @@ void read_command_output(FILE* stream, const char* cmd, char** mess) {
     }
 }
 
-int execCmd3(const char* cmd, char** mess, progressRoutine progress_func, const char* progr_msg) {
-    // What was printed so far goes out before the command starts: the
-    // command's own messages must not overtake it, and an exit signal while
-    // it runs must not lose it.
+PipePtr open_command(const char* cmd) {
     std::fflush(stdout);
-    const RunningCommand running(cmd);
-    std::unique_ptr<FILE, PipeCloser> stream(popen(cmd, "r"));
-    if (!stream) {
+    PipePtr stream(popen(cmd, "r"));
+    if (!stream)
         write_log("Error on popen(%s)\n", cmd);
+    return stream;
+}
+
+int execCmd3(const char* cmd, char** mess, progressRoutine progress_func, const char* progr_msg) {
+    const RunningCommand running(cmd);
+    PipePtr stream = open_command(cmd);
+    if (!stream)
         return -1;
-    }
 
     progress_func_arg arg;
     pthread_t thread{};

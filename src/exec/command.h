@@ -2,6 +2,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdio>
+#include <memory>
 #include <cstddef>
 #include <cstdio>
 
@@ -42,6 +44,16 @@ void read_command_output(FILE* stream, const char* cmd, char** mess);
 // The command line a runner is waiting for, kept so that the exit-signal
 // handler can name it: set while the command runs, cleared after its status
 // has been collected.
+struct PipeCloser {
+    void operator()(FILE* f) const { pclose(f); }
+};
+using PipePtr = std::unique_ptr<FILE, PipeCloser>;
+
+// Starts cmd through the shell with its output to read, after flushing our
+// own output: the command's messages must not overtake it, and an exit
+// signal while it runs must not lose it. Null (logged) when it cannot start.
+PipePtr open_command(const char* cmd);
+
 // While the spinner thread draws, it alone uses the screen. An exit signal
 // that arrives then leaves its cleanup in spinner_interrupt instead of leaving
 // full-screen mode under the spinner's feet; the spinner runs it between two

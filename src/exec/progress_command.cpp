@@ -14,10 +14,6 @@
 
 namespace {
 
-struct PipeCloser {
-    void operator()(FILE* f) const { pclose(f); }
-};
-
 // Percentage of this run: the (up to) three characters after the bracket,
 // read as "%i" reads them; 0 when they hold no number.
 int run_percentage(const char* line) {
@@ -72,16 +68,10 @@ int exec_with_progress(const char* cmd, progress_data* progr, char* output_buf, 
     if (progr->num_parts == 1 || progr->part == 0)
         show_progress_data(PROGRESS_START, progr);
 
-    // What was printed so far goes out before the command starts: the
-    // command's own messages must not overtake it, and an exit signal while
-    // it runs must not lose it.
-    std::fflush(stdout);
     const RunningCommand running(cmd);
-    std::unique_ptr<FILE, PipeCloser> stream(popen(cmd, "r"));
-    if (!stream) {
-        write_log("Error on popen(%s)\n", cmd);
+    PipePtr stream = open_command(cmd);
+    if (!stream)
         return -1;
-    }
 
     char line[TEXT_BUF];
     for (;;) {
