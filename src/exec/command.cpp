@@ -1,18 +1,22 @@
 #include "exec/command.h"
 
+#include <poll.h>
 #include <pthread.h>
-#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
+
+#include "common/interrupt.h"
 
 #include "exec/log.h"
 #include "exec/text.h"
-#include "installer/state.h"
 
 namespace {
 
@@ -101,11 +105,61 @@ void read_command_output(FILE* stream, const char* cmd, char** mess) {
 }
 
 PipePtr open_command(const char* cmd) {
+    interrupt_safe_point();
     std::fflush(stdout);
     PipePtr stream(popen(cmd, "r"));
     if (!stream)
         write_log("Error on popen(%s)\n", cmd);
     return stream;
+}
+
+namespace {
+
+// Waits for output on the pipe, the wake-up descriptor and, while it is
+// watched, the terminal; an interrupt reads as the end of the output.
+ssize_t watchedRead(void* cookie, char* buf, std::size_t size) {
+    const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(cookie));
+    for (;;) {
+        if (interrupt_pending())
+            return 0;
+        // Nothing asked of the terminal: only a hang-up is reported.
+        pollfd fds[3] = {{fd, POLLIN, 0}, {interrupt_fd(), POLLIN, 0}, {STDIN_FILENO, 0, 0}};
+        const nfds_t n = terminal_watched() ? 3 : 2;
+        // An interrupted wait is an interrupted read to the stream's reader,
+        // unless it was an exit signal.
+        if (poll(fds, n, -1) < 0)
+            return interrupt_pending() ? 0 : -1;
+        if (n == 3 && (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)))
+            terminal_lost("the terminal hung up");
+        if (fds[1].revents != 0 || interrupt_pending())
+            return 0;
+        if (fds[0].revents != 0) {
+            return read(fd, buf, size);
+        }
+    }
+}
+
+// The spinner is told to stop by the runner; after an interrupt it might be
+// caught inside the screen library by a terminal that went away, so it gets a
+// bounded wait and is otherwise left behind (the run is ending).
+void stop_spinner(pthread_t thread) {
+    if (!interrupt_pending()) {
+        pthread_join(thread, nullptr);
+        return;
+    }
+    timespec deadline{};
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_sec += 2;
+    if (pthread_timedjoin_np(thread, nullptr, &deadline) != 0)
+        abandon_screen();
+}
+
+}  // namespace
+
+FilePtr watch_output(int fd) {
+    cookie_io_functions_t io{};
+    io.read = watchedRead;
+    return FilePtr(fopencookie(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)), "r", io));
 }
 
 int execCmd3(const char* cmd, char** mess, progressRoutine progress_func, const char* progr_msg) {
@@ -121,37 +175,26 @@ int execCmd3(const char* cmd, char** mess, progressRoutine progress_func, const 
         arg.is_running = 1;
         copy_cut(arg.message, sizeof arg.message,
                  progr_msg ? progr_msg : _("Please wait while downloading is in progress"));
-        // The exit signals are handled on this thread only: the spinner
-        // thread starts with them blocked.
-        sigset_t exitSignals;
-        sigset_t saved;
-        sigemptyset(&exitSignals);
-        for (int sig : {SIGINT, SIGTERM, SIGHUP})
-            sigaddset(&exitSignals, sig);
-        pthread_sigmask(SIG_BLOCK, &exitSignals, &saved);
-        // Only a full-screen spinner draws; a plain one ends at once.
-        spinner_drawing = innewt != 0;
         const int rc = pthread_create(&thread, nullptr, progress_func, &arg);
-        pthread_sigmask(SIG_SETMASK, &saved, nullptr);
-        if (rc != 0) {
-            spinner_drawing = false;
+        if (rc != 0)
             write_log("can't start thread: %s\n", std::strerror(rc));
-        } else {
+        else
             threadStarted = true;
-        }
     }
 
-    read_command_output(stream.get(), cmd, mess);
+    if (FilePtr output = watch_output(fileno(stream.get())))
+        read_command_output(output.get(), cmd, mess);
+    else
+        read_command_output(stream.get(), cmd, mess);
 
     // The animation must be off the screen before anyone draws again.
     arg.is_running = 0;
-    if (threadStarted) {
-        pthread_join(thread, nullptr);
-        spinner_drawing = false;
-        // A signal that came while the spinner drew and found it gone.
-        if (auto finish = spinner_interrupt.load())
-            finish();
-    }
+    if (threadStarted)
+        stop_spinner(thread);
+    // The command is left to run on (it loses the reader of its output); the
+    // log names it.
+    if (interrupt_pending())
+        interrupt_leave();
 
     const int status = pclose(stream.release());
     if (status == -1) {
@@ -181,6 +224,3 @@ int execCmd(const char* cmd) {
 CapturedText::~CapturedText() {
     std::free(text);
 }
-
-std::atomic<bool> spinner_drawing{false};
-std::atomic<void (*)()> spinner_interrupt{nullptr};

@@ -2,10 +2,11 @@
 #pragma once
 
 #include <atomic>
-#include <cstdio>
-#include <memory>
 #include <cstddef>
 #include <cstdio>
+#include <memory>
+
+#include "exec/file.h"
 
 // Shared by the runner and its spinner thread for one call.
 typedef struct progress_func_arg_t {
@@ -41,9 +42,6 @@ struct CapturedText {
 // block and appends it to *mess (if mess is given).
 void read_command_output(FILE* stream, const char* cmd, char** mess);
 
-// The command line a runner is waiting for, kept so that the exit-signal
-// handler can name it: set while the command runs, cleared after its status
-// has been collected.
 struct PipeCloser {
     void operator()(FILE* f) const { pclose(f); }
 };
@@ -52,15 +50,18 @@ using PipePtr = std::unique_ptr<FILE, PipeCloser>;
 // Starts cmd through the shell with its output to read, after flushing our
 // own output: the command's messages must not overtake it, and an exit
 // signal while it runs must not lose it. Null (logged) when it cannot start.
+// An interrupt (exit signal, lost terminal) ends the run here instead: no
+// command starts after one.
 PipePtr open_command(const char* cmd);
 
-// While the spinner thread draws, it alone uses the screen. An exit signal
-// that arrives then leaves its cleanup in spinner_interrupt instead of leaving
-// full-screen mode under the spinner's feet; the spinner runs it between two
-// frames, or the runner once the spinner has been joined.
-extern std::atomic<bool> spinner_drawing;
-extern std::atomic<void (*)()> spinner_interrupt;
+// Reads a command's output (the descriptor of its pipe) through a stream that
+// reaches its end early when the run is interrupted: an exit signal, or the
+// watched terminal hanging up. The descriptor stays open.
+FilePtr watch_output(int fd);
 
+// The command line a runner is waiting for, kept so that the way out of an
+// interrupted run can name it: set while the command runs, cleared after its
+// status has been collected.
 struct RunningCommand {
     explicit RunningCommand(const char* cmd);
     ~RunningCommand();
@@ -69,5 +70,5 @@ struct RunningCommand {
 };
 
 // The command line a runner is waiting for (cut to 4095 bytes, unterminated)
-// and its length; 0 when none runs. Signal-safe.
+// and its length; 0 when none runs.
 std::size_t running_command(const char** text);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/interrupt.h"
 #include "exec/command.h"
 #include "exec/log.h"
 #include "exec/text.h"
@@ -73,14 +74,16 @@ int exec_with_progress(const char* cmd, progress_data* progr, char* output_buf, 
     if (!stream)
         return -1;
 
+    FilePtr watched = watch_output(fileno(stream.get()));
+    FILE* output = watched ? watched.get() : stream.get();
     char line[TEXT_BUF];
     for (;;) {
         errno = 0;
-        if (!std::fgets(line, sizeof line, stream.get())) {
-            if (std::feof(stream.get()))
+        if (!std::fgets(line, sizeof line, output)) {
+            if (std::feof(output))
                 break;
             if (errno == EINTR) {
-                std::clearerr(stream.get());
+                std::clearerr(output);
                 continue;
             }
             break;
@@ -97,6 +100,10 @@ int exec_with_progress(const char* cmd, progress_data* progr, char* output_buf, 
         if (read_progress_line(line, progr))
             show_progress_data(PROGRESS_UPDATE, progr);
     }
+
+    // The tool is left to run on; the log names it.
+    if (interrupt_pending())
+        interrupt_leave();
 
     const int status = pclose(stream.release());
     if (status == -1) {

@@ -1,18 +1,17 @@
 // Entry and the fixed main sequence.
 #include <libgen.h>
-#include <newt.h>
 #include <unistd.h>
 
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
 
+#include "common/interrupt.h"
 #include "exec/log.h"
 #include "exec/text.h"
 #include "installer/driver.h"
 #include "installer/installation.h"
 #include "installer/restrictions.h"
-#include "installer/signals.h"
 #include "installer/state.h"
 #include "screens/frames.h"
 #include "screens/screen.h"
@@ -39,14 +38,6 @@ void setup_translation() {
     textdomain("install");
 }
 
-void enter_full_screen() {
-    setup_console_level();
-    newtInit();
-    newtCls();
-    innewt = 1;
-    show_header();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,13 +54,19 @@ int main(int argc, char** argv) {
     if (help)
         usage(0);
     check_root(progName);
-    install_exit_signals();
+    interrupt_setup(end_interrupted_run);
 
     write_log("\n\n%s %s Installer started.\n", PRODUCT_NAME, KEL_VERSION);
-    if (unattended)
+    if (unattended) {
         write_log("Unattended install mode.\n");
-    else
+    } else {
+        // Only a person at a working terminal can answer; nothing has
+        // changed yet when there is none.
+        const std::string unusable = terminal_unusable();
+        if (!unusable.empty())
+            Error(2, "%s", unusable.c_str());
         enter_full_screen();
+    }
     setenv("HLC_WRAPPER_LIBREPO", "", 1);
 
     show_welcome_screen();
@@ -77,9 +74,6 @@ int main(int argc, char** argv) {
     install_full();
     show_finish_screen(action, 0, 0);
 
-    if (innewt) {
-        newtFinished();
-        restore_console_level();
-    }
+    leave_full_screen();
     return 0;
 }

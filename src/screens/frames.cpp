@@ -56,7 +56,7 @@ newtComponent finishForm(const std::string& title, const std::string& text, newt
     newtGridSetField(grid, 0, rows - 1, NEWT_GRID_SUBGRID, buttons, 0, 1, 0, -1, 0, NEWT_GRID_FLAG_GROWX);
     newtComponent form = newtForm(nullptr, nullptr, 0);
     newtGridAddComponentsToForm(grid, form, 1);
-    newtGridWrappedWindow(grid, const_cast<char*>(title.c_str()));
+    openGridWindow(grid, title.c_str());
     newtGridFree(grid, 1);
     return form;
 }
@@ -123,7 +123,7 @@ int scrAgreement(const char* title, int def_butt, const char* filename, AGRT_MOD
     newtGridSetField(grid, 0, 1, NEWT_GRID_SUBGRID, buttons, 0, 1, 0, -1, 0, NEWT_GRID_FLAG_GROWX);
     newtComponent form = newtForm(nullptr, nullptr, 0);
     newtGridAddComponentsToForm(grid, form, 1);
-    newtGridWrappedWindow(grid, const_cast<char*>(title));
+    openGridWindow(grid, title);
     newtGridFree(grid, 1);
 
     FormWindow screen(form);

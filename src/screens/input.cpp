@@ -45,7 +45,7 @@ int getProxyUserPassInput(const char* title, auth_pair* ret) {
 
     newtComponent form = newtForm(nullptr, nullptr, 0);
     newtGridAddComponentsToForm(grid, form, 1);
-    newtGridWrappedWindow(grid, const_cast<char*>(title));
+    openGridWindow(grid, title);
     newtGridFree(grid, 1);
 
     FormWindow dialog(form);
@@ -132,7 +132,7 @@ int depDialog(FILE* file, int* retry) {
     if (fileText)
         newtGridSetField(grid, 0, 1, NEWT_GRID_COMPONENT, fileText, 0, 1, 0, 0, 0, 0);
     newtGridSetField(grid, 0, 2, NEWT_GRID_SUBGRID, buttons, 0, 1, 0, 0, 0, NEWT_GRID_FLAG_GROWX);
-    newtGridWrappedWindow(grid, const_cast<char*>(_("Dependency conflict")));
+    openGridWindow(grid, _("Dependency conflict"));
     newtComponent form = newtForm(nullptr, nullptr, 0);
     newtGridAddComponentsToForm(grid, form, 1);
     newtGridFree(grid, 1);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 
+#include "common/interrupt.h"
 #include "exec/command.h"
 #include "exec/text.h"
 #include "installer/state.h"
@@ -67,7 +68,7 @@ void prepStart(long long fullValue, const char* title) {
     // A second start would strand the first window on the screen.
     if (prepForm)
         prepStop();
-    newtCenteredWindow(50, 3, title);
+    openCenteredWindow(50, 3, title);
     prepScale = newtScale(1, 1, 48, fullValue);
     prepForm = newtForm(nullptr, nullptr, 0);
     newtFormAddComponent(prepForm, prepScale);
@@ -194,7 +195,7 @@ void* winProgress(const char* title) {
                      createScaleBar(_("Overall progress"), 60, &data->totalscale, &data->totalpercent), 0, 1, 0,
                      0, 0, 0);
 
-    newtGridWrappedWindow(grid, const_cast<char*>(orEmpty(title)));
+    openGridWindow(grid, orEmpty(title));
     data->form = newtForm(nullptr, nullptr, 0);
     newtGridAddComponentsToForm(grid, data->form, 1);
     newtGridFree(grid, 1);
@@ -289,6 +290,10 @@ void* progress_func(void* arg) {
         return nullptr;
     char p_symbol[2] = "|";
     do {
+        // The main thread ends an interrupted run once this thread is gone;
+        // a window opened on a terminal that went away would never return.
+        if (interrupt_pending() || terminal_gone())
+            break;
         switch (p_symbol[0]) {
         case '|':
             p_symbol[0] = '/';
@@ -306,9 +311,6 @@ void* progress_func(void* arg) {
         winStatus(50, 5, nullptr, _("%s %s"), shared->message, p_symbol);
         usleep(200000);
         winStatusStop();
-        // An exit signal waits for the screen to be free: this is the moment.
-        if (auto finish = spinner_interrupt.load())
-            finish();
     } while (shared->is_running);
     return nullptr;
 }

@@ -38,7 +38,7 @@ newtComponent listForm(const char* title, newtComponent text, newtGrid list, new
     newtGridSetField(grid, 0, 1, NEWT_GRID_SUBGRID, list, 0, 0, 0, 0, 0, 0);
     newtGridSetField(grid, 0, 2, NEWT_GRID_SUBGRID, buttons, 0, 1, 0, -1, 0, NEWT_GRID_FLAG_GROWX);
     newtComponent form = newtForm(nullptr, nullptr, 0);
-    newtGridWrappedWindow(grid, const_cast<char*>(title));
+    openGridWindow(grid, title);
     newtGridAddComponentsToForm(grid, form, 1);
     newtGridFree(grid, 1);
     return form;
@@ -98,7 +98,7 @@ newtComponent scrChoiseForm(const char* title, const char* text, newtGrid btns) 
     newtGridSetField(grid, 0, 1, NEWT_GRID_SUBGRID, btns, 0, 1, 0, -1, 0, NEWT_GRID_FLAG_GROWX);
     newtComponent form = newtForm(nullptr, nullptr, 0);
     newtGridAddComponentsToForm(grid, form, 1);
-    newtGridWrappedWindow(grid, const_cast<char*>(title_copy.c_str()));
+    openGridWindow(grid, title_copy.c_str());
     newtGridFree(grid, 1);
     return form;
 }
@@ -236,7 +236,7 @@ int scrChoiceCd() {
     newtGridSetField(grid, 0, 2, NEWT_GRID_COMPONENT, next, 20, 1, 0, -1, NEWT_ANCHOR_LEFT, 0);
     newtComponent form = newtForm(nullptr, nullptr, 0);
     newtGridAddComponentsToForm(grid, form, 1);
-    newtGridWrappedWindow(grid, _("Install additional templates"));
+    openGridWindow(grid, _("Install additional templates"));
     newtGridFree(grid, 1);
     FormWindow screen(form);
     newtFormSetCurrent(form, next);

@@ -1,6 +1,8 @@
 #include "screens/screen.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <slang.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -8,6 +10,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/interrupt.h"
+#include "exec/command.h"
 #include "exec/log.h"
 #include "exec/text.h"
 #include "installer/state.h"
@@ -51,7 +55,6 @@ bool read_printk(int levels[4]) {
     return n == 4;
 }
 
-// Plain system calls only: the restore also runs from the exit-signal handler.
 void write_printk(const int levels[4]) {
     char text[64];
     std::size_t n = 0;
@@ -72,7 +75,128 @@ void write_printk(const int levels[4]) {
 
 newtComponent runForm(newtComponent form) {
     newtFormAddHotKey(form, NEWT_KEY_ESCAPE);
-    return newtRunForm(form);
+    if (interrupt_fd() >= 0)
+        newtFormWatchFd(form, interrupt_fd(), NEWT_FD_READ);
+    newtExitStruct end{};
+    newtFormRun(form, &end);
+    // An answer counts only when nothing ended the run meanwhile.
+    if (!interrupt_pending()) {
+        if (end.reason == newtExitStruct::NEWT_EXIT_COMPONENT)
+            return end.u.co;
+        if (end.reason == newtExitStruct::NEWT_EXIT_HOTKEY)
+            return form;
+    }
+    // The screen library reports end of input and failed reads alike.
+    if (end.reason == newtExitStruct::NEWT_EXIT_ERROR)
+        terminal_lost("reading the terminal failed");
+    interrupt_leave();
+}
+
+void openGridWindow(newtGrid grid, const char* title) {
+    interrupt_safe_point();
+    newtGridWrappedWindow(grid, const_cast<char*>(title));
+}
+
+void openCenteredWindow(int width, int height, const char* title) {
+    interrupt_safe_point();
+    newtCenteredWindow(width, height, title);
+}
+
+std::string terminal_unusable() {
+    std::string why;
+    const char* term = std::getenv("TERM");
+    if (!isatty(STDIN_FILENO)) {
+        why = _("Standard input is not a terminal.");
+    } else if (!isatty(STDOUT_FILENO)) {
+        why = _("Standard output is not a terminal.");
+    } else if (!term || !*term) {
+        why = _("TERM is not set.");
+    } else {
+        // The screen library's own check, made before it could end the
+        // process over it.
+        const int known = SLtt_initialize(const_cast<char*>(term));
+        if (known == -1) {
+            why = bfmt(TEXT_BUF, _("The terminal type \"%s\" is not known on this system."), term);
+        } else if (known != 0) {
+            why = bfmt(TEXT_BUF, _("The terminal type \"%s\" cannot draw the installer's screens."), term);
+        } else {
+            SLtt_get_screen_size();
+            if (SLtt_Screen_Cols < MIN_SCREEN_COLS || SLtt_Screen_Rows < MIN_SCREEN_ROWS)
+                why = bfmt(TEXT_BUF,
+                           _("The terminal has %d columns and %d rows; the installer's screens need at least %d "
+                             "columns and %d rows."),
+                           SLtt_Screen_Cols, SLtt_Screen_Rows, MIN_SCREEN_COLS, MIN_SCREEN_ROWS);
+        }
+    }
+    if (why.empty())
+        return why;
+    return why + "\n" +
+        _("Run the installer from a terminal, with TERM set to its type, or use --install or --remove for an "
+          "unattended run.");
+}
+
+namespace {
+
+// The screen library ends the process on a terminal it cannot drive; this
+// hook, armed while it starts, ends it through the orderly way instead.
+void screenLibraryFailed(char* format, va_list ap) {
+    va_list copy;
+    va_copy(copy, ap);
+    const std::string message = vstrfmt(format, copy);
+    va_end(copy);
+    Error(2, "%s", message.c_str());
+}
+
+}  // namespace
+
+void enter_full_screen(bool keepConsoleLevel) {
+    if (!keepConsoleLevel)
+        setup_console_level();
+    SLang_Exit_Error_Hook = screenLibraryFailed;
+    newtInit();
+    SLang_Exit_Error_Hook = nullptr;
+    newtCls();
+    innewt = 1;
+    watch_terminal(true);
+    show_header();
+}
+
+void leave_full_screen() {
+    // A spinner thread stuck in the screen library still holds it.
+    if (innewt && !screen_abandoned())
+        newtFinished();
+    restore_console_level();
+}
+
+void end_interrupted_run() {
+    int sig = interrupt_signal();
+    // A hang-up nobody has noticed yet is still named in the log. A lost
+    // terminal ends the run as its hang-up signal would, whichever of the
+    // two came first; where that signal is ignored, with the same status.
+    if (terminal_gone() && sig == 0) {
+        struct sigaction hup;
+        if (sigaction(SIGHUP, nullptr, &hup) == 0 && hup.sa_handler != SIG_IGN)
+            sig = SIGHUP;
+    }
+    leave_full_screen();
+    // The command keeps running on its own (see README); the log says which.
+    const char* cmd = nullptr;
+    if (const std::size_t len = running_command(&cmd))
+        write_log("Interrupted while running: %.*s\n", static_cast<int>(len), cmd);
+    if (const char* why = terminal_lost_reason())
+        write_log("Lost the terminal: %s\n", why);
+    const int code = sig != 0 ? 128 + sig : TERMINAL_LOST_EXIT;
+    write_log("Exiting with code %d\n", code);
+    if (sig != 0) {
+        // End by the same signal, so a parent sees a signal death.
+        signal(sig, SIG_DFL);
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, sig);
+        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+        raise(sig);
+    }
+    std::exit(code);
 }
 
 void setup_console_level() {
@@ -137,7 +261,7 @@ int baseDialog(const char* caption, const char* label, const char* label1, newtC
     if (text1)
         newtGridSetField(grid, 0, 2, NEWT_GRID_COMPONENT, text1, 0, 1, 0, 0, NEWT_ANCHOR_LEFT, 0);
     newtGridSetField(grid, 0, 3, NEWT_GRID_SUBGRID, buttons, 0, 1, 0, 0, 0, NEWT_GRID_FLAG_GROWX);
-    newtGridWrappedWindow(grid, const_cast<char*>(caption));
+    openGridWindow(grid, caption);
     newtGridAddComponentsToForm(grid, form, 1);
     newtGridFree(grid, 1);
 
@@ -162,10 +286,7 @@ void Error(int errCode, const char* text, ...) {
 }
 
 void insExit(int errcode) {
-    if (innewt) {
-        newtFinished();
-        restore_console_level();
-    }
+    leave_full_screen();
     write_log("Exiting with code %d\n", errcode);
     std::exit(errcode);
 }

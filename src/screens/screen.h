@@ -3,6 +3,8 @@
 
 #include <newt.h>
 
+#include <string>
+
 // Standard dialog width; texts reflow to width - 2.
 extern int width;
 // printk levels saved before full-screen mode; element 0 non-zero: restore them.
@@ -11,8 +13,30 @@ extern int console_levels[4];
 // Where the four printk levels are read and written (a stand-in in tests).
 inline constexpr const char* PRINTK_PATH = "/proc/sys/kernel/printk";
 
+// The smallest terminal the screens are laid out for.
+inline constexpr int MIN_SCREEN_COLS = 60;
+inline constexpr int MIN_SCREEN_ROWS = 16;
+
 void setup_console_level();
 void restore_console_level();
+
+// Why full-screen mode cannot run here (translated, with what to do
+// instead), or "" when it can: standard input and output are a terminal
+// whose type the screen library can drive, of at least the smallest size.
+std::string terminal_unusable();
+
+// Full-screen mode on: the console level lowered (unless keepConsoleLevel),
+// the screen library started, the header drawn, the terminal watched.
+void enter_full_screen(bool keepConsoleLevel = false);
+// Full-screen mode off and the console level back, as far as the terminal
+// allows. Only right before the process ends.
+void leave_full_screen();
+
+// The way out of a run interrupted by an exit signal or a lost terminal:
+// leaves full-screen mode, logs the command that was running, the lost
+// terminal and the exit code, and ends by the signal (or with the lost
+// terminal's status).
+[[noreturn]] void end_interrupted_run();
 void addNewtHeader(const char* title);
 void show_header();
 
@@ -33,8 +57,15 @@ newtComponent reflowedBox(const char* text, int target, int maxRows, int extraRo
 // the window then stays between the header and the help line. At least 1.
 int dialogTextRows(int otherRows);
 
-// Runs a form once. Escape ends it like F12 (then the form itself is returned).
+// Runs a form once. Escape ends it like F12 (then the form itself is
+// returned). Only a key ends it: an exit signal or a lost terminal ends the
+// run instead.
 newtComponent runForm(newtComponent form);
+
+// Opens a window around grid, titled title, unless the run has to end first:
+// opening a window on a terminal that went away would never return.
+void openGridWindow(newtGrid grid, const char* title);
+void openCenteredWindow(int width, int height, const char* title);
 
 // A form in a window: destroying the guard destroys the form and pops the window.
 struct FormWindow {

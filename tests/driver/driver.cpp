@@ -2,8 +2,6 @@
 // Starts full-screen mode as the installer does (unless --plain), runs one
 // scene, leaves full-screen mode and prints "RESULT <n>" with the scene's
 // answer, which is also the exit status. The log goes to $KEL_LOG if set.
-#include <newt.h>
-
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "common/interrupt.h"
 #include "installer/state.h"
 #include "scene.h"
 #include "screens/screen.h"
@@ -42,21 +41,13 @@ int main(int argc, char** argv) {
     if (const char* log = std::getenv("KEL_LOG"))
         log_path = strdup(log);
     const std::vector<std::string> args(argv + first + 1, argv + argc);
-    if (!plain) {
-        // Outside the simulated host the printk levels are the real
-        // machine's: a test must never change them.
-        if (std::getenv("KEL_SIM_STATE"))
-            setup_console_level();
-        newtInit();
-        newtCls();
-        innewt = 1;
-        show_header();
-    }
+    interrupt_setup(end_interrupted_run);
+    // Outside the simulated host the printk levels are the real machine's:
+    // a test must never change them.
+    if (!plain)
+        enter_full_screen(std::getenv("KEL_SIM_STATE") == nullptr);
     const int result = scenes()[argv[first]](args);
-    if (innewt) {
-        newtFinished();
-        restore_console_level();
-    }
+    leave_full_screen();
     std::printf("RESULT %d\n", result);
     return result;
 }

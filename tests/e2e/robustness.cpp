@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <regex>
@@ -274,4 +275,36 @@ std::string garbage(std::size_t n) {
     }
     g.resize(n);
     return g;
+}
+
+std::vector<std::string> stamped(const std::string& log) {
+    std::vector<std::string> out;
+    static const std::regex stamp(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d{4}: )");
+    for (std::sregex_iterator it(log.begin(), log.end(), stamp); it != std::sregex_iterator(); ++it) {
+        const std::size_t from = static_cast<std::size_t>(it->position() + it->length());
+        const std::size_t nl = log.find('\n', from);
+        out.push_back(log.substr(from, nl == std::string::npos ? std::string::npos : nl - from));
+    }
+    return out;
+}
+
+::testing::AssertionResult logEndsWith(const std::string& log, const std::vector<std::string>& want) {
+    const auto entries = stamped(log);
+    if (entries.size() >= want.size() &&
+        std::equal(want.begin(), want.end(), entries.end() - static_cast<long>(want.size())))
+        return ::testing::AssertionSuccess();
+    std::string tail;
+    for (std::size_t i = entries.size() > 6 ? entries.size() - 6 : 0; i < entries.size(); ++i)
+        tail += "  | " + entries[i] + "\n";
+    return ::testing::AssertionFailure() << "the log's last entries are:\n" << tail;
+}
+
+std::string lostTerminalEntry(const std::string& log) {
+    // Whichever came first: the failed read of a question, or the hang-up
+    // seen while a command ran.
+    const std::string readFailed = "Lost the terminal: reading the terminal failed";
+    const auto entries = stamped(log);
+    return std::find(entries.begin(), entries.end(), readFailed) != entries.end()
+        ? readFailed
+        : "Lost the terminal: the terminal hung up";
 }

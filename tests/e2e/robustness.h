@@ -79,6 +79,14 @@ struct Screen {
 // `rows` rows and answers it. Fails the test (non-fatally) per screen.
 void playScreens(Tmux& t, const std::vector<Screen>& screens, int rows);
 
+// The installer's own log entries: the text after each time stamp, up to the
+// end of its line.
+std::vector<std::string> stamped(const std::string& log);
+// The log's last entries are want, in this order.
+::testing::AssertionResult logEndsWith(const std::string& log, const std::vector<std::string>& want);
+// The entry that names a lost terminal, with the reason this run found.
+std::string lostTerminalEntry(const std::string& log);
+
 // Writes a file of the given bytes; returns its path.
 std::string writeBytes(const std::string& dir, const std::string& name, const std::string& bytes);
 // Deterministic binary garbage: every byte value, escape and control

@@ -56,8 +56,6 @@ const std::map<std::string, const char*> kUntranslated = {
     {"help", "option name"},
     {"version", "option name"},
     {"(not found)", "stands for a missing probe in a log line"},
-    {"Exiting with code ", "log line written by the exit-signal handler"},
-    {"Interrupted while running: ", "log line written by the exit-signal handler"},
 };
 
 // Calls whose text arguments never reach a person: the log, command lines,
@@ -70,6 +68,7 @@ const std::set<std::string> kSinks = {
     "strcspn",    "strspn",   "strtok",   "strtok_r", "sscanf",             "fscanf",
     "strftime",   "setlocale", "bindtextdomain", "textdomain", "poptGetContext",
     "get_filename", "find_file_up", "check_file", "check_dir", "find_tool",
+    "terminal_lost",  // its reason goes to the log
 };
 
 // Printf conversions removed: what words are left.

@@ -6,6 +6,7 @@
 #   KEL_DISK_EXIT   exit status (default 0)
 #   KEL_DISK_EXITS  exit statuses, one per call, the last one repeating;
 #                   overrides KEL_DISK_EXIT
+#   KEL_DISK_DELAY  seconds it takes before it answers (default 0)
 # Calls are recorded in $KEL_SIM_STATE/check_disk_space.sh.calls.
 
 
@@ -17,6 +18,7 @@ if [ -n "${KEL_DISK_EXITS:-}" ]; then
 else
     code=${KEL_DISK_EXIT:-0}
 fi
+sleep "${KEL_DISK_DELAY:-0}"
 if [ -n "${KEL_DISK_OUT_FILE:-}" ]; then
     cat -- "$KEL_DISK_OUT_FILE"
 else
