@@ -10,7 +10,9 @@
 #include "exec/log.h"
 #include "exec/text.h"
 #include "installer/driver.h"
+#include "installer/environment.h"
 #include "installer/installation.h"
+#include "installer/log_path_check.h"
 #include "installer/restrictions.h"
 #include "installer/signals.h"
 #include "installer/state.h"
@@ -50,6 +52,7 @@ void enter_full_screen() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    clean_environment();
     progName = argv[0];
     progPath = getProgPath(progName);
     enter_bundle_root();
@@ -63,6 +66,7 @@ int main(int argc, char** argv) {
     if (help)
         usage(0);
     check_root(progName);
+    check_log_path(progName);
     install_exit_signals();
 
     write_log("\n\n%s %s Installer started.\n", PRODUCT_NAME, KEL_VERSION);
