@@ -1,6 +1,7 @@
 #include "exec/log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -86,14 +87,36 @@ void get_date(char* buf, std::size_t len) {
     stamp_offset.store(local.tm_gmtoff, std::memory_order_relaxed);
 }
 
+int open_log(const char* path) {
+    if (!path)
+        return -1;
+    // No link is followed and nothing but a regular file is written: a link
+    // planted at the path would have root write wherever it points, and a
+    // FIFO would block. Non-blocking until the type is known, so that a FIFO
+    // without a reader fails at once. Only root may read what the tools log.
+    const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 void write_log(const char* format, ...) {
-    if (!log_path)
-        return;
     // Opened and closed per entry so that every entry is on disk whatever
     // way the process ends, and the tools' own lines interleave in order.
-    FilePtr f(std::fopen(log_path, "a"));
-    if (!f)
+    const int fd = open_log(log_path);
+    if (fd < 0)
         return;
+    FilePtr f(fdopen(fd, "a"));
+    if (!f) {
+        close(fd);
+        return;
+    }
     char stamp[64];
     get_date(stamp, sizeof stamp);
     std::fprintf(f.get(), "%s: ", stamp);
@@ -105,9 +128,7 @@ void write_log(const char* format, ...) {
 }
 
 void write_log_raw(const char* message) {
-    if (!log_path)
-        return;
-    const int fd = open(log_path, O_WRONLY | O_APPEND | O_CREAT, 0666);
+    const int fd = open_log(log_path);
     if (fd < 0)
         return;
     char stamp[64];

@@ -4,6 +4,85 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
+
+namespace {
+
+// The printf conversions of fmt, one word each: an argument position, a
+// length and the conversion letter ("ld", "2$s"), and "*" for a width or
+// precision taken from an argument. Flags and numbers are left out: they
+// change no argument. A '%' that starts no conversion counts too, as "!"
+// and the character. False when fmt holds "%n".
+bool conversions_of(const char* fmt, std::vector<std::string>& out) {
+    const auto digits = [](const char*& p) {
+        while (*p >= '0' && *p <= '9')
+            ++p;
+    };
+    // "N$" at p, if there is one.
+    const auto position = [&](const char*& p) {
+        const char* q = p;
+        digits(q);
+        if (q == p || *q != '$')
+            return std::string();
+        std::string pos(p, q + 1);
+        p = q + 1;
+        return pos;
+    };
+    for (const char* p = fmt; *p;) {
+        if (*p++ != '%')
+            continue;
+        if (*p == '%') {
+            ++p;
+            continue;
+        }
+        const std::string pos = position(p);
+        while (*p && std::strchr("-+ #0'I", *p))
+            ++p;
+        if (*p == '*') {
+            ++p;
+            out.push_back(position(p) + "*");
+        } else {
+            digits(p);
+        }
+        if (*p == '.') {
+            ++p;
+            if (*p == '*') {
+                ++p;
+                out.push_back(position(p) + "*");
+            } else {
+                digits(p);
+            }
+        }
+        std::string length;
+        while (*p && std::strchr("hlLqjzZt", *p))
+            length += *p++;
+        if (*p == 'n')
+            return false;
+        if (*p && std::strchr("diouxXeEfFgGaAcspmCS", *p)) {
+            out.push_back(pos + length + *p++);
+        } else {
+            out.push_back(std::string("!") + (*p ? *p++ : '\0'));
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool same_conversions(const char* msgid, const char* translation) {
+    std::vector<std::string> want;
+    std::vector<std::string> got;
+    return conversions_of(msgid, want) && conversions_of(translation, got) && got == want;
+}
+
+char* checked_gettext(const char* msgid) {
+    // Non-const as gettext's own result, which newt's calls take.
+    char* untranslated = const_cast<char*>(msgid);
+    char* translated = gettext(msgid);
+    if (!translated || translated == msgid)
+        return untranslated;
+    return same_conversions(msgid, translated) ? translated : untranslated;
+}
 
 std::string vstrfmt(const char* fmt, va_list ap) {
     va_list again;

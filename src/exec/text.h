@@ -9,8 +9,19 @@
 #include <cstdio>
 #include <string>
 
-#define _(s) gettext(s)
+#define _(s) checked_gettext(s)
 #define N_(s) (s)
+
+// gettext, but a translation is used only when its printf conversions are
+// the message's own: the same conversions in the same order ("%%" aside),
+// and never "%n". Otherwise the message itself is returned, so a damaged or
+// planted catalogue can neither read arguments that were not passed nor
+// write memory.
+char* checked_gettext(const char* msgid) __attribute__((format_arg(1)));
+
+// Whether translation has the conversions of msgid, as checked_gettext
+// requires.
+bool same_conversions(const char* msgid, const char* translation);
 
 // The product name is never translated; formats that show it are.
 inline constexpr const char* PRODUCT_NAME = "Kelvarin";

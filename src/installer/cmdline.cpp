@@ -1,14 +1,17 @@
 // Command line, version and usage texts, the root check, the program's path.
 #include <popt.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "exec/text.h"
 #include "installer/driver.h"
+#include "installer/environment.h"
 #include "installer/state.h"
 #include "screens/screen.h"
 
@@ -32,6 +35,31 @@ void report_ver() {
     std::exit(0);
 }
 
+namespace {
+
+// The option library's alias files: /etc/popt and /etc/popt.d as the library
+// reads them, and as root $HOME/.popt only when it is root's own (root may
+// have kept a user's HOME). Exec aliases would run a program in place of the
+// installation: they may not name a program by its full path, and the
+// others are looked for in a folder that cannot exist.
+void read_alias_files(poptContext ctx) {
+    poptSetExecPath(ctx, "/dev/null", 0);
+    const char* env_home = std::getenv("HOME");
+    if (!env_home || (getuid() != 0 && geteuid() != 0)) {
+        poptReadDefaultConfig(ctx, 1);
+        return;
+    }
+    const std::string home = env_home;
+    unsetenv("HOME");
+    poptReadDefaultConfig(ctx, 1);
+    setenv("HOME", home.c_str(), 1);
+    const passwd* root = getpwuid(0);
+    if (root && root->pw_dir && root_may_read_alias_file(home, root->pw_dir))
+        poptReadConfigFile(ctx, (home + "/.popt").c_str());
+}
+
+}  // namespace
+
 void parseCmdLine(int argc, char** argv) {
     char* log_arg = nullptr;
     struct poptOption options[] = {
@@ -44,7 +72,7 @@ void parseCmdLine(int argc, char** argv) {
         POPT_TABLEEND,
     };
     poptContext ctx = poptGetContext("install", argc, const_cast<const char**>(argv), options, 0);
-    poptReadDefaultConfig(ctx, 1);
+    read_alias_files(ctx);
 
     // Every entry stores straight into its variable, so one step parses all.
     const int rc = poptGetNextOpt(ctx);

@@ -2,6 +2,7 @@
 // once (twice for an upgrade) under one progress scale.
 #include "installer/installation.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -12,6 +13,34 @@
 #include "installer/state.h"
 #include "screens/progress.h"
 #include "screens/screen.h"
+
+namespace {
+
+// The installation tool's runs: its options and the manifest.
+struct ToolRun {
+    const char* options;
+    const char* manifest;
+};
+constexpr ToolRun kInstall = {"-i", "Manifest"};
+constexpr ToolRun kUpgradeRemoval = {"-e --skip-sections config", INSTALLED_MANIFEST};
+constexpr ToolRun kRemoval = {"-e", INSTALLED_MANIFEST};
+constexpr ToolRun kConflictRemoval = {"-e", "Manifest"};
+
+}  // namespace
+
+std::string cli_command_line(const char* options, const char* manifest) {
+    // The log path is quoted: it may hold blanks or characters the shell acts on.
+    return strfmt("./installer-cli --verbose --logfile=%s --progress --define=\"kversion=$(uname -r)\" "
+                  "%s %s %s %s %s %s 2>&1",
+                  shell_arg(log_path).c_str(), "", components, "", force_mode ? "--force" : "", options, manifest);
+}
+
+std::size_t longest_tool_command_line() {
+    std::size_t longest = pm_install_command_line().size();
+    for (const ToolRun& run : {kInstall, kUpgradeRemoval, kRemoval, kConflictRemoval})
+        longest = std::max(longest, cli_command_line(run.options, run.manifest).size());
+    return longest;
+}
 
 void install_full() {
     const std::string title = bfmt(1024, _("Please wait while %s is in progress"), get_action_name(action));
@@ -28,22 +57,22 @@ void run_installation() {
     switch (action) {
     case ACTION_INSTALL:
         download_required_packages();
-        run_cli_installer("-i", "Manifest");
+        run_cli_installer(kInstall.options, kInstall.manifest);
         break;
     case ACTION_UPGRADE:
         // Remove the installed agent but keep its configuration, then install
         // from the bundle; both runs share one scale.
         download_required_packages();
-        run_cli_installer_parted("-e --skip-sections config", INSTALLED_MANIFEST, 2, 0);
-        run_cli_installer_parted("-i", "Manifest", 2, 1);
+        run_cli_installer_parted(kUpgradeRemoval.options, kUpgradeRemoval.manifest, 2, 0);
+        run_cli_installer_parted(kInstall.options, kInstall.manifest, 2, 1);
         break;
     case ACTION_REMOVE:
         components[0] = '\0';
-        run_cli_installer("-e", INSTALLED_MANIFEST);
+        run_cli_installer(kRemoval.options, kRemoval.manifest);
         break;
     case ACTION_REMOVE_CONFLICT:
         components[0] = '\0';
-        run_cli_installer("-e", "Manifest");
+        run_cli_installer(kConflictRemoval.options, kConflictRemoval.manifest);
         break;
     default:
         break;
@@ -62,12 +91,11 @@ void run_installation() {
 
 void run_cli_installer_parted(const char* options, const char* manifest, unsigned char num_parts,
                               unsigned char part) {
-    // The log path is quoted: it may hold blanks or characters the shell acts on.
-    const std::string cmd = bfmt(TEXT_BUF,
-                                 "./installer-cli --verbose --logfile=%s --progress --define=\"kversion=$(uname -r)\" "
-                                 "%s %s %s %s %s %s 2>&1",
-                                 shell_arg(log_path).c_str(), "", components, "", force_mode ? "--force" : "",
-                                 options, manifest);
+    // A cut command line would be another command: without the manifest, or
+    // the removal without "--skip-sections config".
+    const std::string cmd = cli_command_line(options, manifest);
+    if (cmd.size() >= TEXT_BUF)
+        Error(1, _("The command line of %s is too long (%zu bytes); it was not run."), "./installer-cli", cmd.size());
     progress.progress = 0;
     progress.num_parts = num_parts;
     progress.part = part;

@@ -10,7 +10,9 @@
 #include "exec/log.h"
 #include "exec/text.h"
 #include "installer/driver.h"
+#include "installer/environment.h"
 #include "installer/installation.h"
+#include "installer/log_path_check.h"
 #include "installer/restrictions.h"
 #include "installer/state.h"
 #include "screens/frames.h"
@@ -41,6 +43,7 @@ void setup_translation() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    clean_environment();
     progName = argv[0];
     progPath = getProgPath(progName);
     enter_bundle_root();
@@ -54,6 +57,7 @@ int main(int argc, char** argv) {
     if (help)
         usage(0);
     check_root(progName);
+    check_log_path(progName);
     interrupt_setup(end_interrupted_run);
 
     write_log("\n\n%s %s Installer started.\n", PRODUCT_NAME, KEL_VERSION);

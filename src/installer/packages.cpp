@@ -51,6 +51,11 @@ void prepare_output_message(char* msg) {
     }
 }
 
+std::string pm_install_command_line() {
+    // The log path is quoted: it may hold blanks or characters the shell acts on.
+    return strfmt("./installer/pm.sh --install %s --logfile %s", product_codename, shell_arg(log_path).c_str());
+}
+
 void download_required_packages() {
     char* list = nullptr;
     const std::string check = bfmt(TEXT_BUF, "./installer/pm.sh --check %s", product_codename);
@@ -78,6 +83,11 @@ void download_required_packages() {
         return;
     }
 
+    const std::string install = pm_install_command_line();
+    if (install.size() >= TEXT_BUF)
+        Error(1, _("The command line of %s is too long (%zu bytes); it was not run."), "./installer/pm.sh",
+              install.size());
+
     prepare_output_message(list);
     const std::string question = bfmt(
         TEXT_BUF, _("You need to install the following components before you can proceed:\n%sDo you want to install them now?"),
@@ -87,9 +97,6 @@ void download_required_packages() {
     std::free(list);
     list = nullptr;
 
-    // The log path is quoted: it may hold blanks or characters the shell acts on.
-    const std::string install =
-        bfmt(TEXT_BUF, "./installer/pm.sh --install %s --logfile %s", product_codename, shell_arg(log_path).c_str());
     char* out = nullptr;
     for (int attempt = 0; attempt < kInstallAttempts; ++attempt) {
         // Each attempt is judged on its own output: a list printed by an

@@ -257,21 +257,28 @@ TEST(Unattended, PlatformAndKernelsAgainstTheMinimums) {
 }
 
 // A query that exits with 0 but prints nothing is judged on what the query
-// before it left in the capture. The stand-ins sit first on PATH, for this
-// run only.
+// before it left in the capture. The stand-ins are mounted over the real
+// programs inside the host's namespace, for this run only: the installer
+// finds its commands through a fixed PATH.
 TEST(Unattended, QueryThatPrintsNothingIsJudgedOnTheEarlierText) {
     TempDir wrap;
     writeFile(wrap.path + "/rpm",
               "#!/bin/sh\n"
               "# Prints nothing for the one query in $KEL_QUIET.\n"
               "[ \"$*\" = \"$KEL_QUIET\" ] && exit 0\n"
-              "exec /usr/bin/rpm \"$@\"\n",
+              "exec \"$KEL_WRAP/rpm.real\" \"$@\"\n",
               0755);
     writeFile(wrap.path + "/uname",
               "#!/bin/sh\n"
               "[ \"uname $*\" = \"$KEL_QUIET\" ] && exit 0\n"
-              "PATH=${PATH#*:} exec uname \"$@\"\n",
+              "exec \"$KEL_WRAP/uname.real\" \"$@\"\n",
               0755);
+    // Each stand-in goes over the program found through the installer's
+    // PATH; the program itself (for uname, simhost's shim) is kept beside it.
+    const std::string mountAndRun =
+        "for p in rpm uname; do real=$(PATH=/usr/sbin:/usr/bin:/sbin:/bin command -v $p) && "
+        "cp \"$real\" \"$KEL_WRAP/$p.real\" && mount --bind \"$KEL_WRAP/$p\" \"$real\" || exit 125; done; "
+        "exec \"$0\" --install";
     const std::vector<std::pair<std::string, int>> cases = {
         {"-qf /etc/corvane-release", 0},  // no owner named: accepted
         {"-qf --qf %{version}.%{release} /etc/corvane-release", 2},
@@ -281,8 +288,8 @@ TEST(Unattended, QueryThatPrintsNothingIsJudgedOnTheEarlierText) {
     for (const auto& [query, result] : cases) {
         SCOPED_TRACE(query);
         SimHost host;
-        const RunResult r = host.exec({"sh", "-c", "PATH=\"$KEL_WRAP:$PATH\" exec \"$0\" --install", kInstaller},
-                                      {"KEL_WRAP=" + wrap.path, "KEL_QUIET=" + query});
+        const RunResult r =
+            host.exec({"sh", "-c", mountAndRun, kInstaller}, {"KEL_WRAP=" + wrap.path, "KEL_QUIET=" + query});
         expectPlatformResult(host, r, result);
     }
 }

@@ -56,6 +56,14 @@ const std::map<std::string, const char*> kUntranslated = {
     {"help", "option name"},
     {"version", "option name"},
     {"(not found)", "stands for a missing probe in a log line"},
+    {"ENV", "environment variable dropped before the first command"},
+    {"IFS", "environment variable dropped before the first command"},
+    {"CDPATH", "environment variable dropped before the first command"},
+    {"LOCPATH", "environment variable dropped before the first command"},
+    {"SHELLOPTS", "environment variable dropped before the first command"},
+    {"BASHOPTS", "environment variable dropped before the first command"},
+    {"LANGUAGE", "locale variable name"},
+    {"LANG", "locale variable name"},
 };
 
 // Calls whose text arguments never reach a person: the log, command lines,
@@ -66,7 +74,7 @@ const std::set<std::string> kSinks = {
     "lstat",      "statfs",   "unlink",   "chdir",    "setenv",             "getenv",
     "strcmp",     "strncmp",  "strstr",   "strchr",   "strrchr",            "strpbrk",
     "strcspn",    "strspn",   "strtok",   "strtok_r", "sscanf",             "fscanf",
-    "strftime",   "setlocale", "bindtextdomain", "textdomain", "poptGetContext",
+    "strftime",   "setlocale", "bindtextdomain", "textdomain", "poptGetContext", "unsetenv",
     "get_filename", "find_file_up", "check_file", "check_dir", "find_tool",
     "terminal_lost",  // its reason goes to the log
 };
