@@ -14,11 +14,3 @@ void write_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Local time as "%Y-%m-%dT%T%z" into buf[len].
 void get_date(char* buf, std::size_t len);
-
-// An entry written with plain system calls, for the exit-signal handler. Its
-// time stamp uses the UTC offset of the latest get_date.
-void write_log_raw(const char* message);
-
-// Time t (seconds since the epoch) at UTC offset gmtoff as "%Y-%m-%dT%T%z",
-// terminated, into out (room for 64 bytes); returns the length. Signal-safe.
-std::size_t format_log_stamp(char* out, long long t, long gmtoff);
