@@ -9,6 +9,7 @@
 
 #include "exec/log.h"
 #include "exec/text.h"
+#include "installer/bundle_trust.h"
 #include "installer/driver.h"
 #include "installer/installation.h"
 #include "installer/restrictions.h"
@@ -72,6 +73,7 @@ int main(int argc, char** argv) {
         enter_full_screen();
     setenv("HLC_WRAPPER_LIBREPO", "", 1);
 
+    check_bundle_trust();
     show_welcome_screen();
     check_restrictions();
     install_full();

@@ -8,6 +8,7 @@
 
 #include "exec/command.h"
 #include "exec/text.h"
+#include "installer/bundle_trust.h"
 #include "installer/driver.h"
 #include "installer/state.h"
 #include "screens/progress.h"
@@ -54,6 +55,7 @@ void prepare_output_message(char* msg) {
 void download_required_packages() {
     char* list = nullptr;
     const std::string check = bfmt(TEXT_BUF, "./installer/pm.sh --check %s", product_codename);
+    require_trusted_tool("./installer/pm.sh");
     const int check_rc = execCmd2(check.c_str(), &list);
 
     if (check_rc == 124) {
@@ -96,6 +98,7 @@ void download_required_packages() {
         // earlier, busy attempt says nothing about this one.
         std::free(out);
         out = nullptr;
+        require_trusted_tool("./installer/pm.sh");
         const int rc = execCmd3(install.c_str(), &out, progress_func, nullptr);
         if (rc == 123 && attempt < kInstallAttempts - 1) {
             if (scrChoiseRetry(_("Error"),
