@@ -37,7 +37,6 @@ foreach(po ${KEL_RELEASE_CATALOGUES})
   install(FILES ${KEL_BUNDLE_DIR}/resources/${lang}/LC_MESSAGES/install.mo DESTINATION resources/${lang}/LC_MESSAGES)
 endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/doc/kelvarin-install.8 DESTINATION doc)
-set(VERSION ${PROJECT_VERSION})
 configure_file(${CMAKE_SOURCE_DIR}/doc/README.release ${CMAKE_BINARY_DIR}/README.release @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/README.release DESTINATION . RENAME README)
 
