@@ -7,8 +7,8 @@
 #   - it loads no shared object of the host, even with German text on the
 #     screen, on the simulated host where every library is at hand;
 #   - cmake --install lays out exactly the installer's files, and the
-#     archive holds the same files, owned by root;
-#   - a bundle assembled from the archive as its README says installs.
+#     archive holds the same files, owned by root and writable by root alone;
+#   - a bundle assembled as the archive's README says installs.
 # Usage: tools/release_test.sh [BUILD_DIR]   (default build-release); as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -187,16 +187,17 @@ else
     tar -tvzf "$archive" | sed 's/^/  /'
     expect_eq "archive: the files" "$(sed "s|^|$top/|" <<<"$expected")" \
         "$(tar -tzf "$archive" | grep -v '/$' | sort)"
-    expect_eq "archive: every entry root's" "" "$(tar -tvzf "$archive" | awk '$2 != "root/root" && $2 != "0/0"')"
+    expect_eq "archive: every entry root's and writable by root alone" "" \
+        "$(tar -tvzf "$archive" | awk '$2 != "root/root" || substr($1, 6, 1) != "-" || substr($1, 9, 1) != "-"')"
 
-    # The README's recipe, as root: the bundle's own files, then ours.
+    # As the README says, as root: the bundle's own files, then ours
+    # unpacked straight into it, with the owners and modes the archive gives.
     bundle=$work/assembled/bundle
-    mkdir -p "$work/unpacked" "$bundle"
-    tar -xzf "$archive" -C "$work/unpacked"
+    mkdir -p "$bundle"
     cp -R demo/bundle/. "$bundle/"
-    cp -R "$work/unpacked/$top/installer" "$work/unpacked/$top/resources" "$bundle/"
     chown -R root:root "$bundle"
     chmod -R go-w "$bundle"
+    tar -xzf "$archive" -C "$bundle" --strip-components=1
     status=0
     out=$(env KEL_CLI_DELAY=0 KEL_PM_DELAY=0 SUDO_UID= tools/simhost -- sh -c \
         "\"\$1\" --install >/dev/null && cat \"\$KEL_SIM_STATE/installer-cli.calls\"" sh "$bundle/installer/install" 2>&1) ||
