@@ -3,6 +3,7 @@
 // bundle that others can change is refused before anything runs, in both
 // modes, with the file, who can write it and the fix; shared folders with the
 // sticky bit above the bundle (/tmp) and the sudo user's own bundle pass.
+// The optional product checks guard their own tools as they start them.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -223,6 +224,31 @@ TEST(BundleTrust, TrustedBundlesInstallInFullScreen) {
         EXPECT_EQ(t.waitExit(), 0);
         EXPECT_EQ(host.cliCalls(), std::vector<std::string>{cliArgs("-i Manifest")});
         EXPECT_TRUE(host.agentInstalled());
+    }
+}
+
+TEST(BundleTrust, OptionalChecksRefuseToolsOthersCanChange) {
+    const struct {
+        const char* check;  // screen driver scene
+        const char* tool;   // relative to the bundle
+        std::vector<std::string> host;
+    } cases[] = {
+        {"check_hardware_virtualization", "installer/cpu_check", {}},
+        {"check_conflicts", "installer/conflict_check", {}},
+        {"check_running_halcrest", "InstallationCheck", {"HLC=yes"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.check);
+        SimHost host(c.host);
+        Bundle b;
+        const std::string tool = b.root + "/" + c.tool;
+        fs::permissions(tool, fs::perms::others_write, fs::perm_options::add);
+        const std::string script =
+            "cd " + shellQuote(b.root) + " && exec " + shellQuote(kScreenDriver) + " --plain " + c.check;
+        const RunResult r = host.exec({"sh", "-c", script}, {"SUDO_UID=", "KEL_LOG=" + kLogPath});
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_EQ(r.err, kRefusal + "\n'" + tool + "' can be written by every user.\n" + chmodFix(tool) + "\n");
+        EXPECT_EQ(toolRecords(host), std::vector<std::string>{});
     }
 }
 
