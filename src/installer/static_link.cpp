@@ -6,8 +6,6 @@
 // The Release link sends newt's dlopen() here (-Wl,--wrap=dlopen): nothing
 // is loaded, and newt draws such text as it is, left to right. Other builds
 // link this function but never call it.
-#include <cstddef>
-
 extern "C" void* __wrap_dlopen(const char*, int) {
     return nullptr;
 }
