@@ -8,14 +8,17 @@
 #          ThreadSanitizer (build-tsan/)
 #   fuzz   every fuzz target for KEL_FUZZ_SECONDS (default 25) each, built
 #          with clang, libFuzzer, ASan and UBSan (build-fuzz/)
-# With no arguments all four run in this order; name stages to run only those.
+#   release  the Release build and its archive (build-release/): the
+#          self-contained program in a bare chroot, the install rules, the
+#          archive and a bundle assembled from it (tools/release_test.sh)
+# With no arguments all five run in this order; name stages to run only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 stages=("$@")
-((${#stages[@]})) || stages=(plain asan tsan fuzz)
+((${#stages[@]})) || stages=(plain asan tsan fuzz release)
 for s in "${stages[@]}"; do
-  case $s in plain | asan | tsan | fuzz) ;; *) echo "test.sh: unknown stage '$s' (plain, asan, tsan, fuzz)" >&2; exit 2 ;; esac
+  case $s in plain | asan | tsan | fuzz | release) ;; *) echo "test.sh: unknown stage '$s' (plain, asan, tsan, fuzz, release)" >&2; exit 2 ;; esac
 done
 
 jobs=$(nproc)
@@ -112,6 +115,13 @@ run_fuzz() {
     rm -rf "$work"
   done
   ((${#failed[@]} == 0)) || { echo "fuzz: failed: ${failed[*]}" >&2; return 1; }
+}
+
+run_release() {
+  # The installer and its catalogues only: no tests, benchmarks or fuzzers.
+  cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DKEL_WERROR=ON -DBUILD_TESTING=OFF >/dev/null
+  cmake --build build-release -j"$jobs" --target package
+  bash tools/release_test.sh build-release
 }
 
 for s in "${stages[@]}"; do

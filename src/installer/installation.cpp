@@ -8,6 +8,7 @@
 
 #include "exec/progress_command.h"
 #include "exec/text.h"
+#include "installer/bundle_trust.h"
 #include "installer/driver.h"
 #include "installer/packages.h"
 #include "installer/state.h"
@@ -103,6 +104,7 @@ void run_cli_installer_parted(const char* options, const char* manifest, unsigne
     progress.done = 0;
     progress.action = action;
 
+    require_trusted_tool("./installer-cli");
     if (exec_with_progress(cmd.c_str(), &progress, nullptr, 0) != 0)
         Error(1, _("Error during configuration %s. Look at %s for more information."), PRODUCT_NAME, log_path);
 }

@@ -9,6 +9,7 @@
 #include "common/interrupt.h"
 #include "exec/log.h"
 #include "exec/text.h"
+#include "installer/bundle_trust.h"
 #include "installer/driver.h"
 #include "installer/environment.h"
 #include "installer/installation.h"
@@ -73,6 +74,7 @@ int main(int argc, char** argv) {
     }
     setenv("HLC_WRAPPER_LIBREPO", "", 1);
 
+    check_bundle_trust();
     show_welcome_screen();
     check_restrictions();
     install_full();

@@ -8,6 +8,7 @@
 
 #include "exec/command.h"
 #include "exec/text.h"
+#include "installer/bundle_trust.h"
 #include "installer/driver.h"
 #include "installer/state.h"
 #include "screens/progress.h"
@@ -59,6 +60,7 @@ std::string pm_install_command_line() {
 void download_required_packages() {
     char* list = nullptr;
     const std::string check = bfmt(TEXT_BUF, "./installer/pm.sh --check %s", product_codename);
+    require_trusted_tool("./installer/pm.sh");
     const int check_rc = execCmd2(check.c_str(), &list);
 
     if (check_rc == 124) {
@@ -103,6 +105,7 @@ void download_required_packages() {
         // earlier, busy attempt says nothing about this one.
         std::free(out);
         out = nullptr;
+        require_trusted_tool("./installer/pm.sh");
         const int rc = execCmd3(install.c_str(), &out, progress_func, nullptr);
         if (rc == 123 && attempt < kInstallAttempts - 1) {
             if (scrChoiseRetry(_("Error"),

@@ -9,6 +9,7 @@
 #include "exec/log.h"
 #include "exec/paths.h"
 #include "exec/text.h"
+#include "installer/bundle_trust.h"
 #include "installer/installation.h"
 #include "installer/state.h"
 #include "screens/progress.h"
@@ -32,6 +33,12 @@ std::string find_tool(const char* name) {
     return path;
 }
 
+// Runs a tool found by find_tool, once only root can change it.
+int run_tool(const std::string& tool, char** output = nullptr) {
+    require_trusted_tool(tool.c_str());
+    return execCmd2(shell_arg(tool).c_str(), output);
+}
+
 const char* shown(const std::string& path) {
     return path.empty() ? "(not found)" : path.c_str();
 }
@@ -52,6 +59,7 @@ int check_running_halcrest() {
     char* output = nullptr;
     int result = 0;
     for (;;) {
+        require_trusted_tool("./InstallationCheck");
         const int status = execCmd2("./InstallationCheck", &output);
         if (status == 112 || status == 113) {
             const char* gerund = get_action_name(action);
@@ -85,7 +93,7 @@ int check_running_halcrest() {
 
 int check_hardware_virtualization() {
     const std::string tool = find_tool("cpu_check");
-    const int result = tool.empty() ? 0 : execCmd(shell_arg(tool).c_str());
+    const int result = tool.empty() ? 0 : run_tool(tool);
     write_log("check_hardware_virtualization: %s return %i\n", shown(tool), result);
     return result;
 }
@@ -99,7 +107,7 @@ int check_conflicts() {
     int result = 0;
     char* output = nullptr;
     if (!tool.empty())
-        result = execCmd2(shell_arg(tool).c_str(), &output);
+        result = run_tool(tool, &output);
     if (result == 1 || result == 2) {
         const std::string title = bfmt(TEXT_BUF, _("%s Installer"), PRODUCT_NAME);
         const int answer = scrChoiseNextSkipCancel(title.c_str(), output ? output : "", 1);
@@ -114,7 +122,7 @@ int check_conflicts() {
             tool = find_tool("hk_remove");
             if (tool.empty())
                 Error(1, "%s", _("Error while removing Halcrest Workstation 2.2."));
-            execCmd(shell_arg(tool).c_str());
+            run_tool(tool);
             winStatusStop();
         }
         result = 0;

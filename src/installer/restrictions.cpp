@@ -12,6 +12,7 @@
 #include "exec/log.h"
 #include "exec/paths.h"
 #include "exec/text.h"
+#include "installer/bundle_trust.h"
 #include "installer/version_check.h"
 #include "screens/frames.h"
 #include "screens/questions.h"
@@ -97,10 +98,12 @@ int selectComponents() {
 }
 
 int check_selinux() {
+    require_trusted_tool("./installer/check_selinux.sh");
     return execCmd("./installer/check_selinux.sh 2>&1") == 0 ? 1 : 0;
 }
 
 int check_disk_space(char* msg, std::size_t buf_size) {
+    require_trusted_tool("./installer/check_disk_space.sh");
     CapturedText out;
     const int rc = execCmd2("./installer/check_disk_space.sh 2>&1", &out.text);
     if (rc == 0)

@@ -99,6 +99,51 @@ void writeFile(const std::string& path, const std::string& text, int mode) {
     chmod(path.c_str(), static_cast<mode_t>(mode));
 }
 
+const std::string& trustedBundleCopy() {
+    namespace fs = std::filesystem;
+    static const struct Copy {
+        std::string dir;
+        std::string bundle;
+        Copy() {
+            char tmpl[] = "/tmp/kel-bundle.XXXXXX";
+            if (!mkdtemp(tmpl)) {
+                bundle = KEL_BUNDLE_DIR;
+                return;
+            }
+            dir = tmpl;
+            // Readable by all, as the built bundle is: some cases run it as another user.
+            fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+            bundle = dir + "/bundle";
+            const fs::path from = KEL_BUNDLE_DIR;
+            fs::create_directory(bundle);
+            for (const auto& entry : fs::recursive_directory_iterator(from)) {
+                const fs::path to = bundle / fs::relative(entry.path(), from);
+                std::error_code ec;
+                if (entry.is_symlink())
+                    fs::copy_symlink(entry.path(), to);
+                else if (entry.is_directory())
+                    fs::create_directory(to);
+                else if (fs::create_hard_link(entry.path(), to, ec); ec)
+                    fs::copy_file(entry.path(), to);
+            }
+            // A checkout under umask 002 leaves group write on everything.
+            for (const auto& entry : fs::recursive_directory_iterator(bundle))
+                if (!entry.is_symlink())
+                    fs::permissions(entry.path(), fs::perms::group_write | fs::perms::others_write,
+                                    fs::perm_options::remove);
+            fs::permissions(bundle, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                        fs::perms::others_read | fs::perms::others_exec);
+        }
+        ~Copy() {
+            std::error_code ec;
+            if (!dir.empty())
+                fs::remove_all(dir, ec);
+        }
+    } copy;
+    return copy.bundle;
+}
+
 TempDir::TempDir() {
     char tmpl[] = "/tmp/kel-test.XXXXXX";
     path = mkdtemp(tmpl);

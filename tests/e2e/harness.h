@@ -31,7 +31,14 @@ struct TempDir {
     TempDir& operator=(const TempDir&) = delete;
 };
 
-inline const std::string kBundle = KEL_BUNDLE_DIR;
+// The installer runs a bundle's tools only if no one but root can change them,
+// the folders from / down included. The built bundle lies wherever the
+// repository was cloned, so each test process runs a copy of it in a fresh
+// root-owned folder under /tmp (removed at exit): the tests pass wherever the
+// clone sits. Files are hard links where the file system allows.
+const std::string& trustedBundleCopy();
+
+inline const std::string kBundle = trustedBundleCopy();
 inline const std::string kInstaller = kBundle + "/installer/install";
 inline const std::string kSimhost = KEL_SIMHOST;
 inline const std::string kScreenDriver = KEL_SCREEN_DRIVER;
