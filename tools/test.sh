@@ -8,14 +8,16 @@
 #          ThreadSanitizer (build-tsan/)
 #   fuzz   every fuzz target for KEL_FUZZ_SECONDS (default 25) each, built
 #          with clang, libFuzzer, ASan and UBSan (build-fuzz/)
-# With no arguments all four run in this order; name stages to run only those.
+#   fleet  the Ansible role over ssh against simulated hosts, with the plain
+#          build's installer (tests/fleet/fleet_test.py)
+# With no arguments all of them run in this order; name stages to run only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 stages=("$@")
-((${#stages[@]})) || stages=(plain asan tsan fuzz)
+((${#stages[@]})) || stages=(plain asan tsan fuzz fleet)
 for s in "${stages[@]}"; do
-  case $s in plain | asan | tsan | fuzz) ;; *) echo "test.sh: unknown stage '$s' (plain, asan, tsan, fuzz)" >&2; exit 2 ;; esac
+  case $s in plain | asan | tsan | fuzz | fleet) ;; *) echo "test.sh: unknown stage '$s' (plain, asan, tsan, fuzz, fleet)" >&2; exit 2 ;; esac
 done
 
 jobs=$(nproc)
@@ -110,6 +112,12 @@ run_fuzz() {
     rm -rf "$work"
   done
   ((${#failed[@]} == 0)) || { echo "fuzz: failed: ${failed[*]}" >&2; return 1; }
+}
+
+run_fleet() {
+  configure build
+  cmake --build build -j"$jobs" --target kel_install
+  python3 tests/fleet/fleet_test.py --bundle build/bundle
 }
 
 for s in "${stages[@]}"; do

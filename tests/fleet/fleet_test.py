@@ -201,7 +201,9 @@ class Run:
         return found[-1] if found else {}
 
     def failure(self, host):
-        msgs = [r.get("msg", "") for t, r in self.results(host) if r["status"] == "failed"]
+        """The message of the host's failure, with the standard error of a failed command."""
+        msgs = [r.get("msg", "") + ("\n" + r["stderr"] if r.get("stderr") else "")
+                for t, r in self.results(host) if r["status"] == "failed"]
         return msgs[-1] if msgs else None
 
     def result(self, host):
@@ -209,8 +211,7 @@ class Run:
         return facts.get("kelvarin_result")
 
     def said(self, host):
-        r = self.task(host, "Say what would be done, or that nothing is to be done")
-        return r.get("msg") if r.get("status") != "skipped" else None
+        return self.task(host, "Say what is to be done").get("msg")
 
     def recap(self, title):
         print(f"  {title}: PLAY RECAP ({self.took:.1f}s)")
@@ -311,26 +312,36 @@ def main():
 
         print("== check mode: what each host would get", flush=True)
         # Two hosts are asked for removal, to hear all four answers.
-        fleet.set_host_vars("same", "kelvarin_state: absent\n")
-        fleet.set_host_vars("oldkernel", "kelvarin_state: absent\n")
-        r = fleet.playbook(bundle, "--check", expect_rc=0)
-        fleet.set_host_vars("same", None)
-        fleet.set_host_vars("oldkernel", None)
+        # Two hosts are asked for removal, to hear all four answers; one
+        # gets a state the role does not know.
+        states = {"same": "absent", "oldkernel": "absent", "killed": "latest"}
+        for h, state in states.items():
+            fleet.set_host_vars(h, f"kelvarin_state: {state}\n")
+        r = fleet.playbook(bundle, "--check", expect_rc=2)
+        for h in states:
+            fleet.set_host_vars(h, None)
         r.recap("check mode")
         expect = {"fresh": "would install: the agent is not installed",
                   "same": "would remove: the agent is installed",
                   "older": "would upgrade: the installed Manifest differs from the bundle's",
-                  "oldkernel": "would leave alone: the agent is not installed"}
+                  "oldkernel": "would leave alone: the agent is not installed",
+                  "killed": "kelvarin_state must be present or absent, not 'latest'"}
         for h in HOSTS:
             said = expect.get(h, "would install: the agent is not installed")
             check(r.said(h) == said, f"check mode: {h} said {r.said(h)!r}, expected {said!r}")
             s = r.stats[h]
-            check(s["failures"] == 0 and s["unreachable"] == 0, f"check mode: {h} failed: {r.failure(h)}")
-            check(s["changed"] == (0 if h == "oldkernel" else 1), f"check mode: {h} changed={s['changed']}")
+            check(s["failures"] == (h == "killed") and s["unreachable"] == 0, f"check mode: {h} failed: {r.failure(h)}")
+            check(s["changed"] == (0 if h in ("oldkernel", "killed") else 1), f"check mode: {h} changed={s['changed']}")
         check_nothing_changed(fleet, before, "check mode")
         check(not os.path.exists(fleet.logs), "check mode fetched logs")
 
         print("== first rollout (the bundle as a .tar.gz, loose modes)", flush=True)
+        # What an interrupted run left on one host: replaced.
+        stale = fleet.state("fresh", "var-tmp", "kelvarin-bundle")
+        os.makedirs(os.path.join(stale, "installer"))
+        for name in (".kelvarin-agent-role", "installer/install"):
+            with open(os.path.join(stale, name), "w") as f:
+                f.write("#!/bin/sh\nexit 99\n")
         r = fleet.playbook(loose, expect_rc=2)
         r.recap("first rollout")
         fails = {h: r.failure(h) for h in HOSTS}
@@ -401,9 +412,20 @@ def main():
         check(os.listdir(fleet.ctl_tmp) == [], f"controller temp left: {os.listdir(fleet.ctl_tmp)}")
 
         print("== the same rollout again (the bundle folder)", flush=True)
+        # A folder the role did not make, where it would unpack: left alone.
+        foreign = fleet.state("nospace", "var-tmp", "kelvarin-bundle")
+        os.makedirs(foreign)
+        with open(os.path.join(foreign, "precious"), "w") as f:
+            f.write("keep\n")
         before = {h: fleet.snapshot(h) for h in HOSTS}
         r = fleet.playbook(bundle, expect_rc=2)
         r.recap("second rollout")
+        f = r.failure("nospace") or ""
+        check("kelvarin: /var/tmp/kelvarin-bundle exists on the host and was not unpacked by this role" in f,
+              f"second rollout: nospace message {f!r}")
+        check(read(os.path.join(foreign, "precious")) == "keep\n", "second rollout: the foreign folder was touched")
+        shutil.rmtree(foreign)
+        fails["nospace"] = f
         for h in HOSTS:
             s = r.stats[h]
             check(s["changed"] == 0, f"second rollout: {h} changed={s['changed']}")

@@ -103,6 +103,9 @@ def main(argv):
         print("usage: pack_bundle.py BUNDLE", file=sys.stderr)
         return 2
     bundle = argv[1]
+    if not bundle:
+        print("kelvarin_bundle is not set: the bundle folder or a .tar.gz of it, on the controller", file=sys.stderr)
+        return 1
     tmp = tempfile.mkdtemp(prefix="kelvarin-pack.")
     tarball = os.path.join(tmp, "bundle.tar.gz")
     try:
