@@ -214,7 +214,10 @@ class Run:
         return self.task(host, "Say what is to be done").get("msg")
 
     def recap(self, title):
-        print(f"  {title}: PLAY RECAP ({self.took:.1f}s)")
+        slow = sorted(((t.get("seconds", 0), t["task"]) for p in self.doc["plays"] for t in p["tasks"]), reverse=True)
+        print(f"  {title}: {self.took:.1f}s; slowest tasks: "
+              + ", ".join(f"{name.split(' : ')[-1]} {sec:.1f}s" for sec, name in slow[:3]))
+        print(f"  {title}: PLAY RECAP")
         for h, s in sorted(self.stats.items()):
             print(f"    {h:<10} : ok={s['ok']:<3} changed={s['changed']:<3} unreachable={s['unreachable']:<3} "
                   f"failed={s['failures']:<3} skipped={s['skipped']:<3} rescued={s['rescued']:<3} "
@@ -305,7 +308,9 @@ def main():
         os.makedirs(packing)
         loose = check_packing(bundle, packing)
         print("== bringing up the hosts", flush=True)
+        up = time.monotonic()
         fleet.start()
+        print(f"  {len(HOSTS)} hosts up in {time.monotonic() - up:.1f}s", flush=True)
         bundle_manifest = read(os.path.join(bundle, "Manifest"))
         before = {h: fleet.snapshot(h) for h in HOSTS}
         check(fleet.manifest("older") not in (None, bundle_manifest), "the older host has an older agent")

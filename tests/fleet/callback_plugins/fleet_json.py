@@ -4,6 +4,7 @@
 from __future__ import annotations
 
 import json
+import time
 
 from ansible.plugins.callback import CallbackBase
 
@@ -24,11 +25,19 @@ class CallbackModule(CallbackBase):
         super().__init__()
         self.plays = []
 
+    def _close(self):
+        """Stamps the running task with its wall time, from its start to now."""
+        if self.plays and self.plays[-1]["tasks"] and "_start" in self.plays[-1]["tasks"][-1]:
+            last = self.plays[-1]["tasks"][-1]
+            last["seconds"] = round(time.monotonic() - last.pop("_start"), 2)
+
     def v2_playbook_on_play_start(self, play):
+        self._close()
         self.plays.append({"play": play.get_name(), "tasks": []})
 
     def _task(self, task):
-        self.plays[-1]["tasks"].append({"task": task.get_name(), "hosts": {}})
+        self._close()
+        self.plays[-1]["tasks"].append({"task": task.get_name(), "hosts": {}, "_start": time.monotonic()})
 
     def v2_playbook_on_task_start(self, task, is_conditional):
         self._task(task)
@@ -58,6 +67,7 @@ class CallbackModule(CallbackBase):
         self._record(result, "unreachable")
 
     def v2_playbook_on_stats(self, stats):
+        self._close()
         hosts = sorted(stats.processed)
         summary = {h: stats.summarize(h) for h in hosts}
         doc = {"plays": self.plays, "stats": summary}

@@ -21,6 +21,7 @@ import shutil
 import sys
 import tarfile
 import tempfile
+import time
 
 MARKER = ".kelvarin-agent-role"
 NEEDED = ("installer/install", "Manifest")
@@ -120,6 +121,7 @@ def main(argv):
                 raise BundleError(f"{bundle}: no such bundle")
             marker = normalized(tarfile.TarInfo(MARKER))
             marker.size = 0
+            marker.mtime = int(time.time())
             out.addfile(marker, io.BytesIO(b""))
     except (BundleError, OSError, tarfile.TarError) as e:
         shutil.rmtree(tmp, ignore_errors=True)
