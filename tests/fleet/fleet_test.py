@@ -94,6 +94,7 @@ class Fleet:
         self.logs = os.path.join(top, "logs")
         self.ctl_tmp = os.path.join(top, "controller-tmp")
         os.makedirs(self.ctl_tmp)
+        self.starting = {}
 
     def state(self, host, *rel):
         return os.path.join(self.dir, host, "state", *rel)
@@ -124,9 +125,9 @@ class Fleet:
 
     def start(self):
         run([SIMFLEET, "init", self.dir])
-        procs = {h: subprocess.Popen([SIMFLEET, "start", self.dir, h] + FAST + words)
-                 for h, words in HOSTS.items()}
-        bad = [h for h, p in procs.items() if p.wait() != 0]
+        self.starting = {h: subprocess.Popen([SIMFLEET, "start", self.dir, h] + FAST + words)
+                         for h, words in HOSTS.items()}
+        bad = [h for h, p in self.starting.items() if p.wait() != 0]
         if bad:
             raise Failed(f"hosts did not come up: {', '.join(bad)}")
         inventory = run([SIMFLEET, "inventory", self.dir], capture_output=True).stdout
@@ -159,6 +160,11 @@ class Fleet:
                 f.write(text)
 
     def stop(self):
+        # A start cut short by an interruption stops what it started.
+        for p in self.starting.values():
+            if p.poll() is None:
+                p.terminate()
+                p.wait()
         subprocess.run([SIMFLEET, "stop", self.dir])
 
     def playbook(self, bundle, *extra, expect_rc):
