@@ -36,6 +36,8 @@ pids+=($!)
 for pid in "${pids[@]}"; do wait "$pid"; done
 
 {
+    # The role's controller tasks keep their temp in the demo's folder.
+    echo "localhost ansible_connection=local ansible_python_interpreter='{{ ansible_playbook_python }}' ansible_remote_tmp=$top/local-tmp"
     tools/simfleet inventory "$top/fleet"
     # The demo logs in as root; su stands in for the become a real fleet uses.
     echo "ansible_become_method=su"

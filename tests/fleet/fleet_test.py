@@ -133,6 +133,9 @@ class Fleet:
         inventory = run([SIMFLEET, "inventory", self.dir], capture_output=True).stdout
         self.inventory = os.path.join(self.top, "hosts.ini")
         with open(self.inventory, "w") as f:
+            # The role's controller tasks: their temp goes here, not under ~/.ansible.
+            f.write("localhost ansible_connection=local ansible_python_interpreter='{{ ansible_playbook_python }}'"
+                    f" ansible_remote_tmp={self.top}/controller-remote-tmp\n\n")
             f.write(inventory)
         self.host_vars = os.path.join(self.top, "host_vars")
         os.makedirs(self.host_vars)
