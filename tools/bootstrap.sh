@@ -6,6 +6,7 @@ packages=(
   build-essential cmake pkg-config libnewt-dev libpopt-dev libgtest-dev googletest
   gettext locales tmux rpm file xorriso util-linux groff-base man-db
   clang libclang-rt-14-dev valgrind
+  ansible-core openssh-server openssh-client
 )
 
 missing=()

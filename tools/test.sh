@@ -11,14 +11,16 @@
 #   release  the Release build and its archive (build-release/): the
 #          self-contained program in a bare chroot, the install rules, the
 #          archive and a bundle assembled from it (tools/release_test.sh)
-# With no arguments all five run in this order; name stages to run only those.
+#   fleet  the Ansible role over ssh against simulated hosts, with the plain
+#          build's installer (tests/fleet/fleet_test.py)
+# With no arguments all of them run in this order; name stages to run only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 stages=("$@")
-((${#stages[@]})) || stages=(plain asan tsan fuzz release)
+((${#stages[@]})) || stages=(plain asan tsan fuzz release fleet)
 for s in "${stages[@]}"; do
-  case $s in plain | asan | tsan | fuzz | release) ;; *) echo "test.sh: unknown stage '$s' (plain, asan, tsan, fuzz, release)" >&2; exit 2 ;; esac
+  case $s in plain | asan | tsan | fuzz | release | fleet) ;; *) echo "test.sh: unknown stage '$s' (plain, asan, tsan, fuzz, release, fleet)" >&2; exit 2 ;; esac
 done
 
 jobs=$(nproc)
@@ -122,6 +124,12 @@ run_release() {
   cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DKEL_WERROR=ON -DBUILD_TESTING=OFF >/dev/null
   cmake --build build-release -j"$jobs" --target package
   bash tools/release_test.sh build-release
+}
+
+run_fleet() {
+  configure build
+  cmake --build build -j"$jobs" --target kel_install
+  python3 tests/fleet/fleet_test.py --bundle build/bundle
 }
 
 for s in "${stages[@]}"; do

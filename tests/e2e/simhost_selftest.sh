@@ -27,7 +27,7 @@ sim() { "$SIMHOST" "$@"; }
 REAL_DBPATH=$(rpm --eval %_dbpath)
 real_snapshot() {
     local p
-    for p in /etc/corvane-release /etc/lsb-release /etc/rpm /etc/kel-selftest \
+    for p in /etc/corvane-release /etc/lsb-release /etc/rpm /etc/kel-selftest /etc/kel-simhost /var/tmp/kel-selftest \
         /usr/share/halcrest-kel-agent /usr/share/durureveror /usr/share/kel-selftest \
         /var/log/halcrest-kel-agent.log /var/log/kel-selftest.log "$REAL_DBPATH"; do
         if [ -e "$p" ]; then echo "$p present"; else echo "$p absent"; fi
@@ -196,6 +196,32 @@ expect_eq "disk sequence" " rc=2| rc=0| rc=0" "$(for _ in 1 2 3; do KEL_DISK_EXI
 selinux() { run -- sh -c "cd '$BUNDLE' && installer/check_selinux.sh; echo rc=\$?" | paste -sd' '; }
 [[ $(selinux) == *" rc=1" ]] || fail "check_selinux default: $(selinux)"
 [[ $(KEL_SELINUX_EXIT=0 selinux) == *" rc=0" ]] || fail "check_selinux enforcing"
+
+echo "== a login's scenario, the host's own /var/tmp, a killed installer"
+S=$TMP/login-state
+# A session that does not inherit the command's environment (an ssh login)
+# takes the scenario from the file simhost leaves on the host.
+login_disk="cd '$BUNDLE' && out=\$(installer/check_disk_space.sh); echo \"\$out rc=\$?\""
+got=$(KEL_DISK_OUT="it's \"full\"" KEL_DISK_EXIT=2 sim --state "$S" -- env -i PATH=/usr/bin:/bin sh -c "$login_disk")
+expect_eq "scenario of a login" "it's \"full\" rc=2" "$got"
+[ -s "$S/tools/check_disk_space.sh.calls" ] || fail "a login's tool call was not recorded"
+# The environment wins where it is set; a later run leaves no stale scenario.
+got=$(KEL_DISK_EXIT=2 sim --state "$S" -- sh -c "cd '$BUNDLE' && KEL_DISK_EXIT=0 installer/check_disk_space.sh; echo rc=\$?")
+expect_eq "environment over the file" "rc=0" "$got"
+expect_eq "scenario of the last run" " rc=0" "$(sim --state "$S" -- env -i PATH=/usr/bin:/bin sh -c "$login_disk")"
+
+sim --state "$S" -- sh -c 'echo mine > /var/tmp/kel-selftest'
+expect_eq "/var/tmp kept with the state" mine "$(sim --state "$S" -- cat /var/tmp/kel-selftest)"
+sim -- test ! -e /var/tmp/kel-selftest || fail "another host sees this host's /var/tmp"
+expect_eq "/var/tmp mode" 1777 "$(sim -- stat -c %a /var/tmp)"
+
+# The stand-in's parent plays the installer: a process named install.
+printf '#!/bin/sh\ncd "$1" && installer/check_disk_space.sh\necho survived\n' >"$TMP/install"
+chmod 755 "$TMP/install"
+status=0
+got=$(KEL_DISK_KILL=TERM sim -- "$TMP/install" "$BUNDLE") || status=$?
+expect_eq "KEL_DISK_KILL status" 143 "$status"
+expect_eq "KEL_DISK_KILL output" "" "$got"
 
 echo "== the real machine"
 expect_eq "real machine after the runs" "$BEFORE" "$(real_snapshot)"

@@ -7,11 +7,14 @@
 #   KEL_DISK_EXITS  exit statuses, one per call, the last one repeating;
 #                   overrides KEL_DISK_EXIT
 #   KEL_DISK_DELAY  seconds it takes before it answers (default 0)
+#   KEL_DISK_KILL   a signal (name or number) it sends to the installer that
+#                   runs it before it answers
 # Calls are recorded in $KEL_SIM_STATE/check_disk_space.sh.calls.
 
 
 . "$(dirname "$0")/scenario.sh"
 record_call check_disk_space.sh "$@"
+[ -z "${KEL_DISK_KILL:-}" ] || kill_installer "$KEL_DISK_KILL"
 
 if [ -n "${KEL_DISK_EXITS:-}" ]; then
     code=$(next_in_seq "$KEL_DISK_EXITS" disk)

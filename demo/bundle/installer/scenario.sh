@@ -1,6 +1,12 @@
 # Shared by the demo stand-in tools (sourced, POSIX sh): what a scenario asks
 # of them, and the records tests read back.
 
+# A login on the simulated host (over ssh) does not inherit the environment
+# simhost gave its command; simhost leaves that scenario in a file instead.
+if [ -z "${KEL_SIM_STATE:-}" ] && [ -r /etc/kel-simhost/scenario ]; then
+    . /etc/kel-simhost/scenario
+fi
+
 # Appends this call's arguments to $KEL_SIM_STATE/<tool>.calls.
 record_call() {
     tool=$1
@@ -27,4 +33,20 @@ next_in_seq() {
     [ "$n" -lt $# ] || n=$(($# - 1))
     shift "$n"
     echo "$1"
+}
+
+# Sends signal $1 to the installer that started this tool (the nearest
+# ancestor named install), as if it were killed from outside while the tool
+# runs.
+kill_installer() {
+    pid=$$
+    while [ "$pid" -gt 1 ]; do
+        pid=$(awk '{ print $4 }' "/proc/$pid/stat" 2>/dev/null) || return 1
+        [ -n "$pid" ] || return 1
+        if [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = install ]; then
+            kill -s "$1" "$pid"
+            return
+        fi
+    done
+    return 1
 }
