@@ -115,18 +115,20 @@ void interrupt_safe_point() {
         interrupt_leave();
 }
 
+void end_by_signal(int sig) {
+    signal(sig, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    raise(sig);
+}
+
 void interrupt_leave() {
     if (InterruptExit leave = leave_run.load())
         leave();
     // Nobody owns the exit: end as the signal, or the hang-up, would.
-    const int sig = first_signal.load();
-    if (sig != 0) {
-        signal(sig, SIG_DFL);
-        sigset_t only;
-        sigemptyset(&only);
-        sigaddset(&only, sig);
-        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-        raise(sig);
-    }
+    if (const int sig = first_signal.load())
+        end_by_signal(sig);
     std::_Exit(TERMINAL_LOST_EXIT);
 }

@@ -51,5 +51,9 @@ void interrupt_safe_point();
 // what a shell reports for a hang-up.
 inline constexpr int TERMINAL_LOST_EXIT = 129;
 
+// Ends the process by sig, as its default action does, so that a parent sees
+// a signal death; returns only where something else keeps sig blocked.
+void end_by_signal(int sig);
+
 // Ends the run through the recorded way out.
 [[noreturn]] void interrupt_leave();

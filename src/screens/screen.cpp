@@ -187,15 +187,8 @@ void end_interrupted_run() {
         write_log("Lost the terminal: %s\n", why);
     const int code = sig != 0 ? 128 + sig : TERMINAL_LOST_EXIT;
     write_log("Exiting with code %d\n", code);
-    if (sig != 0) {
-        // End by the same signal, so a parent sees a signal death.
-        signal(sig, SIG_DFL);
-        sigset_t only;
-        sigemptyset(&only);
-        sigaddset(&only, sig);
-        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-        raise(sig);
-    }
+    if (sig != 0)
+        end_by_signal(sig);
     std::exit(code);
 }
 
