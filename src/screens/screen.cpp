@@ -26,23 +26,6 @@ std::pair<int, int> screenSize() {
     return {cols, rows};
 }
 
-}  // namespace
-
-int dialogContentCols() {
-    return std::max(screenSize().first - 4, 1);
-}
-
-int fitWidth(int standard) {
-    // A row of two buttons built for a width is one column narrower.
-    return std::min(standard, dialogContentCols() + 1);
-}
-
-int fitWindowCols(int standard) {
-    return std::clamp(screenSize().first - 2, 1, standard);
-}
-
-namespace {
-
 // A reflowed text and its size.
 struct Flowed {
     std::string text;
@@ -66,6 +49,19 @@ Flowed reflowWithin(const char* text, int target, int flex, int cols) {
 }
 
 }  // namespace
+
+int dialogContentCols() {
+    return std::max(screenSize().first - 4, 1);
+}
+
+int fitWidth(int standard) {
+    // A row of two buttons built for a width is one column narrower.
+    return std::min(standard, dialogContentCols() + 1);
+}
+
+int fitWindowCols(int standard) {
+    return std::max(std::min(screenSize().first - 2, standard), 1);
+}
 
 newtComponent reflowedBox(const char* text, int target, int maxRows, int extraRows, int flex) {
     Flowed f = reflowWithin(text, target, flex, dialogContentCols());

@@ -5,6 +5,11 @@
 
 // Standard dialog width; texts reflow to width - 2.
 extern int width;
+// printk levels saved before full-screen mode; element 0 non-zero: restore them.
+extern int console_levels[4];
+
+// Where the four printk levels are read and written (a stand-in in tests).
+inline constexpr const char* PRINTK_PATH = "/proc/sys/kernel/printk";
 
 // The smallest terminal the dialogs are laid out for. Every window of a run is
 // whole on it and leaves the header and the help line free: the widest window
@@ -12,11 +17,6 @@ extern int width;
 // Upgrade/Remove list and the message box need 14 rows with one row of text.
 inline constexpr int MIN_SCREEN_COLS = 43;
 inline constexpr int MIN_SCREEN_ROWS = 14;
-// printk levels saved before full-screen mode; element 0 non-zero: restore them.
-extern int console_levels[4];
-
-// Where the four printk levels are read and written (a stand-in in tests).
-inline constexpr const char* PRINTK_PATH = "/proc/sys/kernel/printk";
 
 void setup_console_level();
 void restore_console_level();
