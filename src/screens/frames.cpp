@@ -24,9 +24,12 @@ constexpr std::size_t LICENSE_MAX = 65535;
 // of the screen, but never fewer than a few rows to scroll through.
 constexpr int LICENSE_FRAME_ROWS = 14;
 constexpr int LICENSE_MIN_ROWS = 3;
-// The window's own rows around the box: border, inner margin, button row.
-constexpr int LICENSE_WINDOW_ROWS = 8;
+// The button row under the box: its top margin and its four rows, less the
+// one row of its bottom margin.
+constexpr int LICENSE_BUTTON_ROWS = 4;
 constexpr int LICENSE_MAX_COLS = 64;
+// The box's scroll bar beside the text.
+constexpr int SCROLLBAR_COLS = 2;
 // The finish screens lay their text out for a width of their own.
 constexpr int FINISH_WIDTH = 60;
 
@@ -46,8 +49,10 @@ std::string readLicense(const char* filename) {
 // Text, an optional check box, and the button row, in a window.
 newtComponent finishForm(const std::string& title, const std::string& text, newtComponent checkbox,
                          newtGrid buttons) {
-    std::string flowed = text;
-    newtComponent box = newtTextboxReflowed(-1, -1, flowed.data(), FINISH_WIDTH - 2, 0, 0, 0);
+    // Under the text: the check box, the button row's top margin and its
+    // four rows, less the one row of its bottom margin.
+    newtComponent box =
+        reflowedBox(text.c_str(), fitWidth(FINISH_WIDTH) - 2, dialogTextRows(checkbox ? 5 : 4), 0, 0);
     const int rows = checkbox ? 3 : 2;
     newtGrid grid = newtCreateGrid(1, rows);
     newtGridSetField(grid, 0, 0, NEWT_GRID_COMPONENT, box, 0, 0, 0, 0, NEWT_ANCHOR_LEFT, 0);
@@ -104,17 +109,18 @@ int scrAgreement(const char* title, int def_butt, const char* filename, AGRT_MOD
     newtComponent accept = nullptr;
     newtComponent decline = nullptr;
     newtGrid buttons =
-        mode == AGRT_CEP ? cepButtons(width, &accept, &decline) : licenseButtons(width, &accept, &decline);
+        mode == AGRT_CEP ? cepButtons(fitWidth(width), &accept, &decline)
+                         : licenseButtons(fitWidth(width), &accept, &decline);
     const std::string text = readLicense(filename);
 
     int cols = 0;
     int rows = 0;
     newtGetScreenSize(&cols, &rows);
-    const int box_cols = std::min(cols, LICENSE_MAX_COLS);
+    const int box_cols = std::min(dialogContentCols() - SCROLLBAR_COLS, LICENSE_MAX_COLS);
     // On a very small screen the box gives up rows rather than push the
     // window's title and buttons off the screen.
     const int box_rows =
-        std::max(rows - LICENSE_FRAME_ROWS, std::clamp(rows - LICENSE_WINDOW_ROWS, 1, LICENSE_MIN_ROWS));
+        std::max(rows - LICENSE_FRAME_ROWS, std::min(dialogTextRows(LICENSE_BUTTON_ROWS), LICENSE_MIN_ROWS));
     newtComponent box = newtTextbox(0, 0, box_cols, box_rows, NEWT_FLAG_WRAP | NEWT_FLAG_SCROLL);
     newtTextboxSetText(box, text.c_str());
 
@@ -168,7 +174,7 @@ int runFinished(const std::string& caption, const std::string& text, FinishCheck
                 int reboot_is_default) {
     newtComponent reboot = nullptr;
     newtComponent exit = nullptr;
-    newtGrid buttons = finishButtons(FINISH_WIDTH, &reboot, &exit, show_reboot);
+    newtGrid buttons = finishButtons(fitWidth(FINISH_WIDTH), &reboot, &exit, show_reboot);
     newtComponent checkbox =
         checkBox ? newtCheckbox(-1, -1, checkBox->label.c_str(), *checkBox->select ? '*' : ' ', nullptr, nullptr)
                  : nullptr;

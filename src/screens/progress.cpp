@@ -68,8 +68,9 @@ void prepStart(long long fullValue, const char* title) {
     // A second start would strand the first window on the screen.
     if (prepForm)
         prepStop();
-    openCenteredWindow(50, 3, title);
-    prepScale = newtScale(1, 1, 48, fullValue);
+    const int cols = fitWindowCols(50);
+    openCenteredWindow(cols, 3, title);
+    prepScale = newtScale(1, 1, cols - 2, fullValue);
     prepForm = newtForm(nullptr, nullptr, 0);
     newtFormAddComponent(prepForm, prepScale);
     newtDrawForm(prepForm);
@@ -125,8 +126,9 @@ void winStatus(int width, int height, const char* title, const char* text, ...) 
         std::fputs(shown.c_str(), stdout);
         return;
     }
-    newtCenteredWindow(width, height, title);
-    newtComponent box = newtTextbox(1, 1, width - 2, height - 2, NEWT_FLAG_WRAP);
+    const int cols = fitWindowCols(width);
+    newtCenteredWindow(cols, height, title);
+    newtComponent box = newtTextbox(1, 1, cols - 2, height - 2, NEWT_FLAG_WRAP);
     newtTextboxSetText(box, shown.c_str());
     newtComponent form = newtForm(nullptr, nullptr, 0);
     newtFormAddComponent(form, box);

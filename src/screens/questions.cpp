@@ -2,6 +2,7 @@
 // cancelled; lists answer the chosen entry's id or -1.
 #include "screens/questions.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -74,6 +75,22 @@ newtGrid besideScrollbar(newtComponent sub, newtComponent scrollbar, int width) 
     return grid;
 }
 
+// listBoxGrid, also handing back the sub-form that holds the list box: the
+// form it goes in gives the list the focus through it.
+newtGrid listBoxGridIn(newtComponent* pListBox, int height, int width, list_s* list, const char* current,
+                       newtComponent* sub) {
+    const int count = countEntries(list);
+    newtComponent scrollbar = nullptr;
+    *sub = listSubform(count, height, -1, &scrollbar);
+    for (int i = 0; i < count; ++i) {
+        newtListboxAppendEntry(*pListBox, list[i].name, reinterpret_cast<const void*>(static_cast<intptr_t>(list[i].id)));
+        if (sameName(list[i].name, current))
+            newtListboxSetCurrent(*pListBox, i);
+    }
+    newtFormAddComponent(*sub, *pListBox);
+    return besideScrollbar(*sub, scrollbar, width);
+}
+
 // Runs a question until it ends other than by `cancel`, or the user confirms
 // the cancellation. With confirm off, `cancel` answers at once.
 int askUntilDecided(FormWindow& question, newtComponent cancel, bool confirm) {
@@ -92,7 +109,7 @@ newtComponent scrChoiseForm(const char* title, const char* text, newtGrid btns) 
     const std::string title_copy = cut(title ? title : "");
     // Below the text: the button row's top margin and its four rows, less
     // the one row of its bottom margin.
-    newtComponent box = reflowedBox(text_copy.c_str(), width - 2, dialogTextRows(4), 0, 0);
+    newtComponent box = reflowedBox(text_copy.c_str(), fitWidth(width) - 2, dialogTextRows(4), 0, 0);
     newtGrid grid = newtCreateGrid(1, 2);
     newtGridSetField(grid, 0, 0, NEWT_GRID_COMPONENT, box, 0, 0, 0, 0, NEWT_ANCHOR_LEFT, 0);
     newtGridSetField(grid, 0, 1, NEWT_GRID_SUBGRID, btns, 0, 1, 0, -1, 0, NEWT_GRID_FLAG_GROWX);
@@ -111,7 +128,7 @@ int scrChoise(const char* title, const char* text, int def_btn, int print_in_new
     }
     newtComponent next = nullptr;
     newtComponent cancel = nullptr;
-    newtGrid buttons = installButtons(width, &next, &cancel);
+    newtGrid buttons = installButtons(fitWidth(width), &next, &cancel);
     FormWindow question(scrChoiseForm(title, text, buttons));
     newtFormSetCurrent(question.form, def_btn == 1 ? next : cancel);
     return askUntilDecided(question, cancel, def_btn == 1);
@@ -122,7 +139,7 @@ int scrChoiseRetry(const char* title, const char* text, int def_btn) {
         return 1;
     newtComponent retry = nullptr;
     newtComponent cancel = nullptr;
-    newtGrid buttons = installButtonsWithTxt(width, &retry, &cancel, _("Retry"), _("Cancel"));
+    newtGrid buttons = installButtonsWithTxt(fitWidth(width), &retry, &cancel, _("Retry"), _("Cancel"));
     FormWindow question(scrChoiseForm(title, text, buttons));
     newtFormSetCurrent(question.form, retry);
     return askUntilDecided(question, cancel, def_btn == 1);
@@ -134,8 +151,9 @@ int scrChoiseNextSkipCancel(const char* title, const char* text, int) {
     newtComponent next = nullptr;
     newtComponent skip = nullptr;
     newtComponent cancel = nullptr;
-    newtGrid buttons =
-        installButtonsNextSkipCancel(width, &next, &skip, &cancel, _("Next"), _("Skip"), _("Cancel"));
+    // Three buttons make a row five columns wider than the width it is built for.
+    newtGrid buttons = installButtonsNextSkipCancel(std::min(width, dialogContentCols() - 5), &next, &skip, &cancel,
+                                                    _("Next"), _("Skip"), _("Cancel"));
     FormWindow question(scrChoiseForm(title, text, buttons));
     newtFormSetCurrent(question.form, next);
     const newtComponent answer = question.run();
@@ -145,16 +163,8 @@ int scrChoiseNextSkipCancel(const char* title, const char* text, int) {
 }
 
 newtGrid listBoxGrid(newtComponent* pListBox, int height, int width, list_s* list, const char* current) {
-    const int count = countEntries(list);
-    newtComponent scrollbar = nullptr;
-    newtComponent sub = listSubform(count, height, -1, &scrollbar);
-    for (int i = 0; i < count; ++i) {
-        newtListboxAppendEntry(*pListBox, list[i].name, reinterpret_cast<const void*>(static_cast<intptr_t>(list[i].id)));
-        if (sameName(list[i].name, current))
-            newtListboxSetCurrent(*pListBox, i);
-    }
-    newtFormAddComponent(sub, *pListBox);
-    return besideScrollbar(sub, scrollbar, width);
+    newtComponent sub = nullptr;
+    return listBoxGridIn(pListBox, height, width, list, current, &sub);
 }
 
 newtGrid listGrid(newtComponent* pListBox, int height, int width, list_s* list, const char* current) {
@@ -174,14 +184,26 @@ int scrSelectAction(const char* title, const char* text, list_s* types, int def)
     const int count = countEntries(types);
     if (!innewt)
         return 1;
-    newtComponent box = newtTextboxReflowed(1, 1, text_copy.data(), width - 2, 0, 0, 0);
+    const int dialogWidth = fitWidth(width);
+    // Text and list share the rows above the buttons. On a short screen the
+    // list first gives up its blank last row, then the text scrolls in what
+    // the entries leave.
+    const int room = dialogTextRows(4);
+    const int textRows = reflowedRows(text_copy.c_str(), dialogWidth - 2, 0);
+    const int listRows = std::max(std::clamp(room - textRows, std::min(count, room - 1), count + 1), 1);
+    newtComponent box = reflowedBox(text_copy.c_str(), dialogWidth - 2, std::max(room - listRows, 1), 0, 0);
     newtComponent listbox = newtListbox(0, 0, 2, NEWT_FLAG_RETURNEXIT);
-    newtGrid list = listBoxGrid(&listbox, count + 1, 30, types, entryName(types, count, def));
+    // The list's 30 columns and its margin, as far as the window allows.
+    const int listWidth = std::min(30, dialogContentCols() - 12);
+    newtComponent listPart = nullptr;
+    newtGrid list = listBoxGridIn(&listbox, listRows, listWidth, types, entryName(types, count, def), &listPart);
     newtComponent next = nullptr;
     newtComponent cancel = nullptr;
-    newtGrid buttons = installButtons(width, &next, &cancel);
+    newtGrid buttons = installButtons(dialogWidth, &next, &cancel);
     FormWindow screen(listForm(title, box, list, buttons));
-    // No focus set: the list, the first component, starts with it.
+    // The list starts with the focus, also when the text above it scrolls
+    // and so could take it.
+    newtFormSetCurrent(screen.form, listPart);
     while (screen.run() == cancel) {
         if (Cancel(0))
             return -1;

@@ -5,10 +5,12 @@
 #include <slang.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "common/interrupt.h"
 #include "exec/command.h"
@@ -19,25 +21,73 @@
 int width = 60;
 int console_levels[4] = {0, 0, 0, 0};
 
-newtComponent reflowedBox(const char* text, int target, int maxRows, int extraRows, int flex) {
-    int w = 0;
-    int h = 0;
-    char* flowed = newtReflowText(const_cast<char*>(text), target, flex, flex, &w, &h);
-    int flags = NEWT_FLAG_WRAP;
-    if (maxRows > 0 && h > maxRows) {
-        h = maxRows;
-        flags |= NEWT_FLAG_SCROLL;
-    }
-    newtComponent box = newtTextbox(-1, -1, w, h + extraRows, flags);
-    newtTextboxSetText(box, flowed);
-    std::free(flowed);
-    return box;
-}
+namespace {
 
-int dialogTextRows(int otherRows) {
+std::pair<int, int> screenSize() {
     int cols = 0;
     int rows = 0;
     newtGetScreenSize(&cols, &rows);
+    return {cols, rows};
+}
+
+// A reflowed text and its size.
+struct Flowed {
+    std::string text;
+    int cols = 0;
+    int rows = 0;
+};
+
+// Reflows to about target columns (flex less or more), so that even the
+// widest line the reflow may choose stays within cols columns.
+Flowed reflowWithin(const char* text, int target, int flex, int cols) {
+    if (target + flex > cols) {
+        target = std::max(cols - flex, 1);
+        flex = std::min(flex, target - 1);
+    }
+    Flowed f;
+    char* flowed = newtReflowText(const_cast<char*>(text), target, flex, flex, &f.cols, &f.rows);
+    if (flowed)
+        f.text = flowed;
+    std::free(flowed);
+    return f;
+}
+
+}  // namespace
+
+int dialogContentCols() {
+    return std::max(screenSize().first - 4, 1);
+}
+
+int fitWidth(int standard) {
+    // A row of two buttons built for a width is one column narrower.
+    return std::min(standard, dialogContentCols() + 1);
+}
+
+int fitWindowCols(int standard) {
+    return std::max(std::min(screenSize().first - 2, standard), 1);
+}
+
+newtComponent reflowedBox(const char* text, int target, int maxRows, int extraRows, int flex) {
+    Flowed f = reflowWithin(text, target, flex, dialogContentCols());
+    int flags = NEWT_FLAG_WRAP;
+    if (maxRows > 0 && f.rows > maxRows) {
+        // The scroll bar takes two columns beside the text.
+        if (f.cols + 2 > dialogContentCols())
+            f = reflowWithin(text, target, flex, dialogContentCols() - 2);
+        f.rows = maxRows;
+        flags |= NEWT_FLAG_SCROLL;
+    }
+    newtComponent box = newtTextbox(-1, -1, f.cols, f.rows + extraRows, flags);
+    newtTextboxSetText(box, f.text.c_str());
+    return box;
+}
+
+int reflowedRows(const char* text, int target, int flex) {
+    return reflowWithin(text, target, flex, dialogContentCols()).rows;
+}
+
+int dialogTextRows(int otherRows) {
+    const int rows = screenSize().second;
     // Header and help line, the window's border and inner margin, its shadow.
     const int fit = rows - 7 - otherRows;
     return fit > 0 ? fit : 1;
@@ -298,7 +348,10 @@ void messageBox(const char* mess, const char* button, const char* caption, int t
         print_line(stdout, mess);
         return;
     }
-    baseDialog(caption, nullptr, nullptr, reflowedBox(mess, target, 6, extraRow), button, nullptr, 0);
+    // At most 6 rows, fewer when the screen has no room for them: the box
+    // sits under a blank row and over the button row.
+    const int rows = std::min(6, dialogTextRows(6 + extraRow));
+    baseDialog(caption, nullptr, nullptr, reflowedBox(mess, target, rows, extraRow), button, nullptr, 0);
 }
 
 }  // namespace

@@ -13,9 +13,12 @@ extern int console_levels[4];
 // Where the four printk levels are read and written (a stand-in in tests).
 inline constexpr const char* PRINTK_PATH = "/proc/sys/kernel/printk";
 
-// The smallest terminal the screens are laid out for.
-inline constexpr int MIN_SCREEN_COLS = 60;
-inline constexpr int MIN_SCREEN_ROWS = 16;
+// The smallest terminal the dialogs are laid out for. Every window of a run is
+// whole on it and leaves the header and the help line free: the widest window
+// title (German, 37 columns) needs 43 columns with its frame, and the
+// Upgrade/Remove list and the message box need 14 rows with one row of text.
+inline constexpr int MIN_SCREEN_COLS = 43;
+inline constexpr int MIN_SCREEN_ROWS = 14;
 
 void setup_console_level();
 void restore_console_level();
@@ -51,11 +54,24 @@ void show_strmessage(const char* mess, const char* button);
 
 // Text box for a dialog text reflowed to about target columns (flex columns
 // less or more); scrolls in maxRows rows when taller (0: never capped);
-// extraRows are added below.
+// extraRows are added below. Narrower on a screen too narrow for that: the
+// box, its scroll bar included, always fits in a window.
 newtComponent reflowedBox(const char* text, int target, int maxRows, int extraRows = 0, int flex = 5);
+// The rows the text of such a box takes without scrolling.
+int reflowedRows(const char* text, int target, int flex = 5);
 // Rows a dialog's text may take when the rest of its window takes otherRows:
 // the window then stays between the header and the help line. At least 1.
 int dialogTextRows(int otherRows);
+// Columns a window's content may take: the screen less the window's border
+// and inner margin.
+int dialogContentCols();
+// A layout width (the standard one: width, or a window's own) as far as the
+// screen allows: a button row built for it and a text reflowed to it - 2 fit
+// in a window. Unchanged wherever the standard layout fits.
+int fitWidth(int standard);
+// The width of a window opened directly (no grid), as far as the screen
+// allows with its border.
+int fitWindowCols(int standard);
 
 // Runs a form once. Escape ends it like F12 (then the form itself is
 // returned). Only a key ends it: an exit signal or a lost terminal ends the

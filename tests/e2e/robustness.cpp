@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "harness.h"
+#include "scene_terminal.h"
 
 namespace {
 
@@ -225,6 +226,23 @@ std::optional<Frame> frameAround(const Tmux& t, const std::string& text) {
     return f;
 }
 
+::testing::AssertionResult inWindow(const Tmux& t, const std::string& window, const std::string& text) {
+    const auto f = frameAround(t, window);
+    if (!f)
+        return ::testing::AssertionFailure() << "no whole frame around \"" << window << "\":\n" << t.screen();
+    const auto grid = screenCells(t);
+    for (int y = f->top + 1; y < f->bottom && y < static_cast<int>(grid.size()); ++y) {
+        std::string inside;
+        for (int x = f->left + 1; x < f->right && x < static_cast<int>(grid[y].size()); ++x)
+            inside += grid[y][x];
+        if (inside.find(text) != std::string::npos)
+            return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "\"" << text << "\" is not whole in the window of \"" << window
+                                         << "\":\n"
+                                         << t.screen();
+}
+
 ::testing::AssertionResult frameFits(const Tmux& t, const std::string& text, int rows) {
     const auto f = frameAround(t, text);
     if (!f)
@@ -244,6 +262,16 @@ void playScreens(Tmux& t, const std::vector<Screen>& screens, int rows) {
         ::testing::AssertionResult fits = ::testing::AssertionFailure();
         pollUntil([&] { return static_cast<bool>(fits = frameFits(t, s.text, rows)); }, std::chrono::seconds(5));
         EXPECT_TRUE(fits);
+        const auto frame = frameAround(t, s.text);
+        if (frame && !s.title.empty()) {
+            EXPECT_NE(t.row(frame->top).find("┤ " + s.title + " ├"), std::string::npos)
+                << "title \"" << s.title << "\" not whole on the top border:\n" << t.screen();
+        }
+        for (const std::string& part : s.parts)
+            EXPECT_TRUE(inWindow(t, s.text, part));
+        if (!s.focus.empty()) {
+            EXPECT_TRUE(focusOn(t, s.focus)) << "the focus is not on \"" << s.focus << "\":\n" << t.screen();
+        }
         if (s.keys.empty())
             continue;
         t.send(s.keys);

@@ -64,6 +64,9 @@ struct Frame {
 // Empty when any part of the frame is missing: cut off by the screen's edge
 // or not drawn.
 std::optional<Frame> frameAround(const Tmux& t, const std::string& text);
+// The text shows, whole, inside the frame of the window that shows `window`
+// (a button's label inside its own small frame counts).
+::testing::AssertionResult inWindow(const Tmux& t, const std::string& window, const std::string& text);
 // The frame is on the screen and leaves the header (row 0) and the help line
 // (the last row) alone.
 ::testing::AssertionResult frameFits(const Tmux& t, const std::string& text, int rows);
@@ -74,9 +77,15 @@ struct Screen {
     std::string text;
     std::vector<std::string> keys = {};
     bool staysUnder = false;  // the keys open a window over it
+    // Optional: the window's title, whole on its top border; texts (button
+    // labels, entries) in the same window; the label that has the focus.
+    std::string title = {};
+    std::vector<std::string> parts = {};
+    std::string focus = {};
 };
 // Waits for each screen in turn, checks that its window fits a terminal of
-// `rows` rows and answers it. Fails the test (non-fatally) per screen.
+// `rows` rows, holds its title and parts and has the focus where asked, and
+// answers it. Fails the test (non-fatally) per screen.
 void playScreens(Tmux& t, const std::vector<Screen>& screens, int rows);
 
 // The installer's own log entries: the text after each time stamp, up to the
