@@ -78,7 +78,8 @@ bool asNobody(const std::vector<std::string>& command) {
 }
 
 // Every file in the host's layers (/etc, /usr/share, /var/log) with its
-// content; simhost itself rewrites the rpm macros on every run.
+// content; simhost itself rewrites the rpm macros and the tools' scenario
+// on every run.
 std::map<std::string, std::string> hostFiles(const SimHost& host) {
     std::map<std::string, std::string> files;
     const fs::path upper = host.state() + "/upper";
@@ -92,6 +93,7 @@ std::map<std::string, std::string> hostFiles(const SimHost& host) {
             files[name] = "(special)";
     }
     files.erase("etc/rpm/macros");
+    files.erase("etc/kel-simhost/scenario");
     return files;
 }
 
