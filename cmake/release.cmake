@@ -19,6 +19,7 @@ if(CMAKE_BUILD_TYPE STREQUAL "Release" AND KEL_SANITIZE STREQUAL "")
   endforeach()
   # The archives in place of the shared objects pkg-config pointed at.
   set_property(TARGET PkgConfig::NEWT PROPERTY INTERFACE_LINK_LIBRARIES ${KEL_newt_ARCHIVE} ${KEL_slang_ARCHIVE} m)
+  set_property(TARGET PkgConfig::SLANG PROPERTY INTERFACE_LINK_LIBRARIES ${KEL_slang_ARCHIVE} m)
   set_property(TARGET PkgConfig::POPT PROPERTY INTERFACE_LINK_LIBRARIES ${KEL_popt_ARCHIVE})
   set_property(TARGET kelvarin_core kel_install PROPERTY POSITION_INDEPENDENT_CODE ON)
   # -u: the wrapper lives in the core library, which the linker has passed
